@@ -1,0 +1,45 @@
+# make demo: the main job on the simulated bench.  make test: build, run every test.
+BUILD ?= build
+JOBS ?= 2
+CMAKE_FLAGS ?=
+ifeq ($(SANITIZE),1)
+  BUILD := build-asan
+  CMAKE_FLAGS += -DVTS_SANITIZE=ON
+endif
+
+DEBIAN_PACKAGES = cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev libpugixml-dev iproute2 util-linux
+SUDO = $(shell [ "$$(id -u)" = 0 ] || echo sudo)
+
+.PHONY: all deps configure build test demo tsan clean
+
+all: build
+
+deps:
+	@missing=""; for p in $(DEBIAN_PACKAGES); do \
+	  dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q "ok installed" || missing="$$missing $$p"; \
+	done; \
+	if [ -n "$$missing" ]; then \
+	  echo "Installing:$$missing"; \
+	  $(SUDO) apt-get update -qq && DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -qq $$missing; \
+	fi
+
+$(BUILD)/CMakeCache.txt: | deps
+	cmake -S . -B $(BUILD) $(CMAKE_FLAGS)
+
+configure: deps $(BUILD)/CMakeCache.txt
+
+build: configure
+	cmake --build $(BUILD) -j $(JOBS)
+
+test: build
+	tools/netns-run ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+
+demo: build
+	tools/netns-run $(BUILD)/tools/vts demo
+
+# The threaded parts under ThreadSanitizer.
+tsan:
+	$(MAKE) test BUILD=build-tsan CMAKE_FLAGS="-DVTS_TSAN=ON -DVTS_BUILD_BENCH=OFF"
+
+clean:
+	rm -rf build build-asan build-tsan

@@ -1,0 +1,78 @@
+// The one object behind the exported API: it turns API calls into device
+// commands and test-module calls, and turns what the tester sends on its own
+// into notifications for the host window.
+#pragma once
+
+#include <varel/vts.h>
+
+#include "com/com_ptr.h"
+#include "dev_msg_listener.h"
+#include "device_info.h"
+#include "msg_queue.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+constexpr uint32_t kChannelConfigBytes = 512;
+constexpr uint32_t kSystemSettingsBytes = 288;
+
+class CTestAgent : public CDevMsgListener {
+public:
+    explicit CTestAgent(MsgQueue& queue);
+    virtual ~CTestAgent();
+
+    // Operations in slot order.
+    HRESULT OnProgress(uint32_t total, uint32_t done) override;
+    HRESULT OnDevUpMessage(uint32_t address, uint16_t port, uint16_t id, const uint8_t* data,
+                           uint32_t length) override;
+    virtual HRESULT SetConfig(const void* channelConfig, const void* systemSettings);
+    virtual HRESULT SetGPSTimeMode(uint32_t low, uint32_t high);
+    virtual HRESULT Unused5(int32_t);
+    virtual HRESULT GetCalcEngine(IDispatch** engine);
+    virtual HRESULT GetDeviceInfo(BSTR name, VARIANT* value);
+    virtual HRESULT LinkDevice(BSTR link);
+    virtual HRESULT ActiveTest(BSTR progId);
+    virtual HRESULT BeginTest(IUnknown* params);
+    virtual HRESULT StopTest(int32_t arg);
+    virtual HRESULT GetTestResult(IUnknown** result);
+    virtual HRESULT Execute(int32_t command, VARIANT* value, int32_t arg);
+    virtual HRESULT SwitchTestPoint(IUnknown* params);
+    virtual HRESULT TransBoutState(const uint16_t* states, int32_t count);
+    virtual HRESULT AskIoState();
+    virtual HRESULT Create(int32_t reserved);
+    virtual HRESULT Destroy();
+    virtual HRESULT AskIoStateEx();
+    virtual HRESULT TransBoutStateEx(const uint16_t* states, int32_t count);
+
+    const std::u16string& BaseFolder() const { return baseFolder_; }
+    const DEVBASEINFO& DevBaseInfo() const { return devBaseInfo_; }
+    bool HasCalcEngine() const { return static_cast<bool>(calcEngine_); }
+
+private:
+    MsgQueue& queue_;
+    ComPtr<IDispatch> calcEngine_;
+    uint32_t dspTestId_ = 0;
+    std::u16string progId_;
+    std::u16string baseFolder_;
+    uint32_t pcIp_ = 0;
+    uint32_t pcPort_ = 2001;
+    uint32_t devIp_ = 0;
+    uint32_t devPort_ = 2001;
+    uint32_t linked_ = 0;
+    uint32_t testRunning_ = 0;
+    uint8_t channelConfig_[kChannelConfigBytes] = {};
+    uint8_t systemSettings_[kSystemSettingsBytes] = {};
+    DEVBASEINFO devBaseInfo_ = DefaultDevBaseInfo();
+};
+
+// The folder two levels above the library file, with its separator: the
+// parent of the folder holding the library.
+std::u16string BaseFolderOf(const std::u16string& libraryPath, char16_t separator);
+
+// The 16-byte time record of a 0x0105 message (seven 32-bit words: valid,
+// year, month, day, hour, minute, second); false when it is shorter than 28 bytes.
+bool BuildTimeRecord(const uint8_t* data, uint32_t length, uint8_t record[16]);
+// The 1024-byte extended I/O record of a 0x0210 message (nBI, nBO, then the
+// states); false when the message is too short for its counts.
+bool BuildExtendedIoRecord(const uint8_t* data, uint32_t length, uint8_t record[1024]);

@@ -1,0 +1,33 @@
+// The one server object of the process, alive from load to unload.
+#pragma once
+
+#include <varel/vts.h>
+
+#include "agent/msg_queue.h"
+#include "agent/test_agent.h"
+#include "sync.h"
+
+#include <string>
+
+struct VarelServer {
+    VarelServer();
+    ~VarelServer();
+
+    MsgQueue queue; // process-wide; the agent stops it on Destroy
+    CTestAgent agent{queue};
+    std::u16string configFolder; // the library's folder, with its separator
+    uint8_t channelConfig[kChannelConfigBytes] = {};
+    uint8_t systemSettings[kSystemSettingsBytes] = {};
+    BaseDeviceInfo baseDeviceInfo = DefaultBaseDeviceInfo();
+    CRITICAL_SECTION lock; // the API's lock
+    uint32_t initialised = 0;
+    uint32_t created = 0;
+};
+
+VarelServer& Server();
+
+// Holds the server lock for one export.
+class ServerLock : public CriticalSectionLock {
+public:
+    ServerLock() : CriticalSectionLock(Server().lock) {}
+};

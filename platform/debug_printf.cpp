@@ -1,0 +1,23 @@
+#include "debug_output.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <vector>
+
+void DebugPrintf(const char* format, ...) {
+    char line[512];
+    va_list args;
+    va_start(args, format);
+    va_list again;
+    va_copy(again, args);
+    int needed = std::vsnprintf(line, sizeof line, format, args);
+    va_end(args);
+    if (needed >= static_cast<int>(sizeof line)) {
+        std::vector<char> longer(static_cast<size_t>(needed) + 1);
+        std::vsnprintf(longer.data(), longer.size(), format, again);
+        OutputDebugStringA(longer.data());
+    } else if (needed >= 0) {
+        OutputDebugStringA(line);
+    }
+    va_end(again);
+}

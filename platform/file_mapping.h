@@ -1,0 +1,54 @@
+// Read-only file mappings and named shared memory.
+#pragma once
+
+#include <varel/vts_platform.h>
+
+#include "sync.h"
+
+#include <cstddef>
+#include <string>
+
+// A read-only view of a whole file. Empty files map to size 0, data null.
+class ReadOnlyFileMapping {
+public:
+    ReadOnlyFileMapping() = default;
+    ~ReadOnlyFileMapping();
+    ReadOnlyFileMapping(const ReadOnlyFileMapping&) = delete;
+    ReadOnlyFileMapping& operator=(const ReadOnlyFileMapping&) = delete;
+
+    // false when the file cannot be opened or mapped.
+    bool Open(const std::u16string& path);
+    void Close();
+    const unsigned char* data() const { return data_; }
+    size_t size() const { return size_; }
+
+private:
+    const unsigned char* data_ = nullptr;
+    size_t size_ = 0;
+};
+
+// A named block of shared memory (CreateFileMapping on the page file). The
+// first Create makes it zero-filled; later Creates and Opens in this or
+// another process see the same bytes. The name lives while a handle to it is open.
+class SharedMemory {
+public:
+    SharedMemory() = default;
+    ~SharedMemory();
+    SharedMemory(const SharedMemory&) = delete;
+    SharedMemory& operator=(const SharedMemory&) = delete;
+
+    // Creates (or opens, when it exists) the block with at least size bytes.
+    // alreadyExisted tells which (ERROR_ALREADY_EXISTS).
+    bool Create(const std::u16string& name, size_t size, bool* alreadyExisted = nullptr);
+    // Opens an existing block; false when there is none.
+    bool Open(const std::u16string& name);
+    void Close();
+    unsigned char* data() const { return data_; }
+    size_t size() const { return size_; }
+
+private:
+    bool MapHandle(void* handle, size_t size);
+    void* handle_ = nullptr;
+    unsigned char* data_ = nullptr;
+    size_t size_ = 0;
+};

@@ -1,0 +1,28 @@
+// Debug output goes to the host's sink; without one it is not shown.
+#include "debug_output.h"
+
+#include "text.h"
+
+#include <mutex>
+
+namespace {
+std::mutex g_sinkMutex;
+VTS_DebugOutputHandler g_sink = nullptr;
+void* g_sinkContext = nullptr;
+} // namespace
+
+void VTS_SetDebugOutputHandler(VTS_DebugOutputHandler handler, void* context) {
+    std::lock_guard<std::mutex> lock(g_sinkMutex);
+    g_sink = handler;
+    g_sinkContext = context;
+}
+
+void OutputDebugStringA(LPCSTR text) {
+    std::lock_guard<std::mutex> lock(g_sinkMutex); // lines never interleave
+    if (g_sink) g_sink(g_sinkContext, text ? text : "");
+}
+
+void OutputDebugStringW(LPCWSTR text) {
+    std::string utf8 = Utf16ToUtf8(text ? text : u"");
+    OutputDebugStringA(utf8.c_str());
+}

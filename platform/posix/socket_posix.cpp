@@ -1,0 +1,44 @@
+// Winsock names over BSD sockets.
+#include "socket.h"
+
+#include <cerrno>
+#include <sys/time.h>
+#include <unistd.h>
+
+int closesocket(SOCKET socket) {
+    // shutdown wakes a thread blocked in recvfrom, as closing does on Windows.
+    shutdown(socket, SHUT_RDWR);
+    return close(socket) == 0 ? 0 : SOCKET_ERROR;
+}
+
+int WSAGetLastError() {
+    switch (errno) {
+    case 0: return 0;
+    case EINTR: return WSAEINTR;
+    case EBADF: return WSAENOTSOCK;
+    case EACCES: case EPERM: return WSAEACCES;
+    case EFAULT: return WSAEFAULT;
+    case EINVAL: return WSAEINVAL;
+    case EMFILE: case ENFILE: return WSAEMFILE;
+    case EAGAIN: return WSAETIMEDOUT; // a receive time-out, as Winsock reports it
+    case ENOTSOCK: return WSAENOTSOCK;
+    case EMSGSIZE: return WSAEMSGSIZE;
+    case EAFNOSUPPORT: return WSAEAFNOSUPPORT;
+    case EADDRINUSE: return WSAEADDRINUSE;
+    case EADDRNOTAVAIL: return WSAEADDRNOTAVAIL;
+    case ENETDOWN: return WSAENETDOWN;
+    case ENETUNREACH: return WSAENETUNREACH;
+    case ECONNRESET: return WSAECONNRESET;
+    case ENOBUFS: case ENOMEM: return WSAENOBUFS;
+    case ESHUTDOWN: return WSAESHUTDOWN;
+    case ETIMEDOUT: return WSAETIMEDOUT;
+    case ECONNREFUSED: return WSAECONNRESET; // a port-unreachable answer, as Winsock names it
+    case EHOSTUNREACH: return WSAEHOSTUNREACH;
+    default: return WSAEINVAL;
+    }
+}
+
+int SetSocketReceiveTimeout(SOCKET socket, DWORD timeoutMs) {
+    timeval tv{static_cast<time_t>(timeoutMs / 1000), static_cast<suseconds_t>((timeoutMs % 1000) * 1000)};
+    return setsockopt(socket, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv) == 0 ? 0 : SOCKET_ERROR;
+}

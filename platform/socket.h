@@ -1,0 +1,49 @@
+// IPv4 UDP sockets with the Winsock names and error numbers.
+#pragma once
+
+#include <varel/vts_platform.h>
+
+#if defined(_WIN32)
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#else
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+typedef int SOCKET;
+#define INVALID_SOCKET (-1)
+#define SOCKET_ERROR (-1)
+
+// Winsock error numbers, as WSAGetLastError reports them.
+#define WSAEINTR 10004
+#define WSAEBADF 10009
+#define WSAEACCES 10013
+#define WSAEFAULT 10014
+#define WSAEINVAL 10022
+#define WSAEMFILE 10024
+#define WSAEWOULDBLOCK 10035
+#define WSAENOTSOCK 10038
+#define WSAEMSGSIZE 10040
+#define WSAEAFNOSUPPORT 10047
+#define WSAEADDRINUSE 10048
+#define WSAEADDRNOTAVAIL 10049
+#define WSAENETDOWN 10050
+#define WSAENETUNREACH 10051
+#define WSAECONNRESET 10054
+#define WSAENOBUFS 10055
+#define WSAESHUTDOWN 10058
+#define WSAETIMEDOUT 10060
+#define WSAECONNREFUSED 10061
+#define WSAEHOSTUNREACH 10065
+#define WSANOTINITIALISED 10093
+
+// Closes the socket; a thread blocked in recvfrom on it returns at once
+// (0 bytes or SOCKET_ERROR), as closesocket does on Windows.
+int closesocket(SOCKET socket);
+// The Winsock number of the calling thread's last socket error.
+int WSAGetLastError();
+#endif
+
+// Receive time-out in milliseconds (0 = wait forever); 0 or SOCKET_ERROR.
+int SetSocketReceiveTimeout(SOCKET socket, DWORD timeoutMs);

@@ -1,0 +1,54 @@
+// Locks, events and waits with Win32 semantics.
+#pragma once
+
+#include <varel/vts_platform.h>
+
+#if defined(_WIN32)
+#include <windows.h>
+#else
+#include <mutex>
+
+// Recursive, as on Windows: the owning thread may enter again and must leave
+// as often as it entered.
+struct CRITICAL_SECTION {
+    std::recursive_mutex mutex;
+};
+
+#define INFINITE 0xFFFFFFFFu
+#define WAIT_OBJECT_0 0x00000000u
+#define WAIT_TIMEOUT 0x00000102u
+#define WAIT_FAILED 0xFFFFFFFFu
+#define INVALID_HANDLE_VALUE ((HANDLE)(intptr_t)-1)
+
+void InitializeCriticalSection(CRITICAL_SECTION* section);
+void DeleteCriticalSection(CRITICAL_SECTION* section);
+void EnterCriticalSection(CRITICAL_SECTION* section);
+void LeaveCriticalSection(CRITICAL_SECTION* section);
+
+// manualReset FALSE: auto-reset, a successful wait clears the event and
+// releases exactly one waiter. Returns null when out of memory. name must be null.
+HANDLE CreateEventW(void* security, BOOL manualReset, BOOL initialState, LPCWSTR name);
+BOOL SetEvent(HANDLE event);
+BOOL ResetEvent(HANDLE event);
+
+// Events and threads (a thread is signalled when it has ended).
+// WAIT_OBJECT_0, WAIT_TIMEOUT after timeoutMs, WAIT_FAILED for a bad handle.
+DWORD WaitForSingleObject(HANDLE object, DWORD timeoutMs);
+
+// Closes an event, thread or mapping handle; a thread goes on running.
+BOOL CloseHandle(HANDLE object);
+#endif
+
+// Scoped Enter/LeaveCriticalSection.
+class CriticalSectionLock {
+public:
+    explicit CriticalSectionLock(CRITICAL_SECTION& section) : section_(section) {
+        EnterCriticalSection(&section_);
+    }
+    ~CriticalSectionLock() { LeaveCriticalSection(&section_); }
+    CriticalSectionLock(const CriticalSectionLock&) = delete;
+    CriticalSectionLock& operator=(const CriticalSectionLock&) = delete;
+
+private:
+    CRITICAL_SECTION& section_;
+};

@@ -1,0 +1,304 @@
+// The conversion matrix of VariantChangeType, as a table.
+#include <varel/vts_platform.h>
+
+#include <cmath>
+#include <limits>
+#include <string>
+
+#include "com/bstr.h"
+#include "com/variant.h"
+#include "leak_check.h"
+
+namespace {
+
+Variant Make(VARTYPE vt, double value) {
+    Variant v;
+    v.vt = vt;
+    switch (vt) {
+        case VT_I1:
+            v.cVal = static_cast<CHAR>(value);
+            break;
+        case VT_I2:
+            v.iVal = static_cast<SHORT>(value);
+            break;
+        case VT_I4:
+            v.lVal = static_cast<LONG>(value);
+            break;
+        case VT_INT:
+            v.intVal = static_cast<INT>(value);
+            break;
+        case VT_I8:
+            v.llVal = static_cast<LONGLONG>(value);
+            break;
+        case VT_UI1:
+            v.bVal = static_cast<BYTE>(value);
+            break;
+        case VT_UI2:
+            v.uiVal = static_cast<USHORT>(value);
+            break;
+        case VT_UI4:
+            v.ulVal = static_cast<ULONG>(value);
+            break;
+        case VT_UINT:
+            v.uintVal = static_cast<UINT>(value);
+            break;
+        case VT_UI8:
+            v.ullVal = static_cast<ULONGLONG>(value);
+            break;
+        case VT_R4:
+            v.fltVal = static_cast<FLOAT>(value);
+            break;
+        case VT_R8:
+            v.dblVal = value;
+            break;
+        case VT_BOOL:
+            v.boolVal = value ? VARIANT_TRUE : VARIANT_FALSE;
+            break;
+        default:
+            break;
+    }
+    return v;
+}
+
+double AsDouble(const VARIANT& v) {
+    switch (v.vt) {
+        case VT_I1:
+            return v.cVal;
+        case VT_I2:
+            return v.iVal;
+        case VT_I4:
+            return v.lVal;
+        case VT_INT:
+            return v.intVal;
+        case VT_I8:
+            return static_cast<double>(v.llVal);
+        case VT_UI1:
+            return v.bVal;
+        case VT_UI2:
+            return v.uiVal;
+        case VT_UI4:
+            return v.ulVal;
+        case VT_UINT:
+            return v.uintVal;
+        case VT_UI8:
+            return static_cast<double>(v.ullVal);
+        case VT_R4:
+            return v.fltVal;
+        case VT_R8:
+            return v.dblVal;
+        case VT_BOOL:
+            return v.boolVal;
+        default:
+            return NAN;
+    }
+}
+
+struct NumberCase {
+    VARTYPE from;
+    double value;
+    VARTYPE to;
+    HRESULT hr;
+    double expected;
+};
+
+}  // namespace
+
+TEST(VariantChangeType, NumbersRoundHalfToEvenAndCheckRanges) {
+    const NumberCase cases[] = {
+        {VT_R8, 2.5, VT_I4, S_OK, 2},
+        {VT_R8, 3.5, VT_I4, S_OK, 4},
+        {VT_R8, -2.5, VT_I4, S_OK, -2},
+        {VT_R8, -3.5, VT_I4, S_OK, -4},
+        {VT_R8, 0.5, VT_UI1, S_OK, 0},
+        {VT_R8, 1.5, VT_UI1, S_OK, 2},
+        {VT_R8, 2.4999, VT_I2, S_OK, 2},
+        {VT_R8, 2.5001, VT_I2, S_OK, 3},
+        {VT_R8, 127.4, VT_I1, S_OK, 127},
+        {VT_R8, 127.5, VT_I1, DISP_E_OVERFLOW, 0},
+        {VT_R8, -128.5, VT_I1, S_OK, -128},
+        {VT_R8, -128.51, VT_I1, DISP_E_OVERFLOW, 0},
+        {VT_R8, 255.49, VT_UI1, S_OK, 255},
+        {VT_R8, 255.5, VT_UI1, DISP_E_OVERFLOW, 0},
+        {VT_R8, -0.5, VT_UI1, S_OK, 0},
+        {VT_R8, -0.51, VT_UI2, DISP_E_OVERFLOW, 0},
+        {VT_R8, 32767.5, VT_I2, DISP_E_OVERFLOW, 0},
+        {VT_R8, -32768.5, VT_I2, S_OK, -32768},
+        {VT_R8, 2147483647.4, VT_I4, S_OK, 2147483647},
+        {VT_R8, 2147483647.5, VT_I4, DISP_E_OVERFLOW, 0},
+        {VT_R8, -2147483648.5, VT_INT, S_OK, -2147483648.0},
+        {VT_R8, 4294967295.5, VT_UI4, DISP_E_OVERFLOW, 0},
+        {VT_R8, 4294967294.5, VT_UINT, S_OK, 4294967294.0},
+        {VT_R8, 9223372036854775808.0, VT_I8, DISP_E_OVERFLOW, 0},
+        {VT_R8, -9223372036854775808.0, VT_I8, S_OK, -9223372036854775808.0},
+        {VT_R8, 18446744073709551616.0, VT_UI8, DISP_E_OVERFLOW, 0},
+        {VT_R8, NAN, VT_I4, DISP_E_OVERFLOW, 0},
+        {VT_R8, 1e39, VT_R4, DISP_E_OVERFLOW, 0},
+        {VT_R8, 1.5, VT_R4, S_OK, 1.5},
+        {VT_I4, 128, VT_I1, DISP_E_OVERFLOW, 0},
+        {VT_I4, -129, VT_I1, DISP_E_OVERFLOW, 0},
+        {VT_I4, -1, VT_UI4, DISP_E_OVERFLOW, 0},
+        {VT_I4, 65535, VT_UI2, S_OK, 65535},
+        {VT_UI4, 4294967295.0, VT_I4, DISP_E_OVERFLOW, 0},
+        {VT_UI4, 4294967295.0, VT_R8, S_OK, 4294967295.0},
+        {VT_BOOL, 1, VT_I4, S_OK, -1},
+        {VT_BOOL, 1, VT_UI1, DISP_E_OVERFLOW, 0},
+        {VT_I4, 7, VT_BOOL, S_OK, -1},
+        {VT_R8, 0.0, VT_BOOL, S_OK, 0},
+        {VT_EMPTY, 0, VT_I4, S_OK, 0},
+        {VT_EMPTY, 0, VT_R8, S_OK, 0},
+        {VT_I1, -5, VT_I8, S_OK, -5},
+        {VT_UI8, 5, VT_I1, S_OK, 5},
+    };
+    for (const NumberCase& c : cases) {
+        SCOPED_TRACE(testing::Message() << "vt " << c.from << " value " << c.value << " -> vt " << c.to);
+        Variant source = Make(c.from, c.value), target;
+        HRESULT hr = VariantChangeType(&target, &source, 0, c.to);
+        EXPECT_EQ(hr, c.hr);
+        if (hr == S_OK) {
+            EXPECT_EQ(target.vt, c.to);
+            EXPECT_EQ(AsDouble(target), c.expected);
+        } else {
+            EXPECT_EQ(target.vt, VT_EMPTY) << "a failed conversion leaves the target alone";
+        }
+    }
+}
+
+struct TextCase {
+    const char16_t* text;
+    VARTYPE to;
+    HRESULT hr;
+    double expected;
+};
+
+TEST(VariantChangeType, TextReadsWithDotWhateverTheLocale) {
+    const TextCase cases[] = {
+        {u"42", VT_I4, S_OK, 42},
+        {u"  -17  ", VT_I2, S_OK, -17},
+        {u"+8", VT_UI1, S_OK, 8},
+        {u"2.5", VT_I4, S_OK, 2},
+        {u"3.5", VT_I4, S_OK, 4},
+        {u"1.25", VT_R8, S_OK, 1.25},
+        {u".5", VT_R8, S_OK, 0.5},
+        {u"5.", VT_R8, S_OK, 5},
+        {u"1e3", VT_I4, S_OK, 1000},
+        {u"1.5E-2", VT_R8, S_OK, 0.015},
+        {u"\t7\r\n", VT_I4, S_OK, 7},
+        {u"0.1", VT_R4, S_OK, 0.1f},
+        {u"1,5", VT_R8, DISP_E_TYPEMISMATCH, 0},
+        {u"", VT_I4, DISP_E_TYPEMISMATCH, 0},
+        {u"   ", VT_R8, DISP_E_TYPEMISMATCH, 0},
+        {u"abc", VT_I4, DISP_E_TYPEMISMATCH, 0},
+        {u"12abc", VT_I4, DISP_E_TYPEMISMATCH, 0},
+        {u"1e", VT_R8, DISP_E_TYPEMISMATCH, 0},
+        {u"inf", VT_R8, DISP_E_TYPEMISMATCH, 0},
+        {u"nan", VT_R8, DISP_E_TYPEMISMATCH, 0},
+        {u"-", VT_I4, DISP_E_TYPEMISMATCH, 0},
+        {u"1 2", VT_I4, DISP_E_TYPEMISMATCH, 0},
+        {u"300", VT_UI1, DISP_E_OVERFLOW, 0},
+        {u"-1", VT_UI4, DISP_E_OVERFLOW, 0},
+        {u"2147483648", VT_I4, DISP_E_OVERFLOW, 0},
+        {u"1e400", VT_R8, DISP_E_OVERFLOW, 0},
+        {u"1e-400", VT_R8, S_OK, 0},
+        {u"true", VT_BOOL, S_OK, -1},
+        {u" False ", VT_BOOL, S_OK, 0},
+        {u"0", VT_BOOL, S_OK, 0},
+        {u"2", VT_BOOL, S_OK, -1},
+        {u"yes", VT_BOOL, DISP_E_TYPEMISMATCH, 0},
+    };
+    for (const TextCase& c : cases) {
+        SCOPED_TRACE(testing::Message()
+                     << "text '" << std::string(c.text, c.text + std::u16string(c.text).size()) << "' -> vt "
+                     << c.to);
+        Variant source = Variant::Text(c.text), target;
+        EXPECT_EQ(VariantChangeType(&target, &source, 0, c.to), c.hr);
+        if (c.hr == S_OK) {
+            EXPECT_EQ(AsDouble(target), c.expected);
+        }
+    }
+}
+
+TEST(VariantChangeType, LargeIntegersInTextAreExact) {
+    Variant source = Variant::Text(u"9223372036854775807"), target;
+    ASSERT_EQ(VariantChangeType(&target, &source, 0, VT_I8), S_OK);
+    EXPECT_EQ(target.llVal, std::numeric_limits<int64_t>::max());
+    source = Variant::Text(u"-9223372036854775808");
+    ASSERT_EQ(VariantChangeType(&target, &source, 0, VT_I8), S_OK);
+    EXPECT_EQ(target.llVal, std::numeric_limits<int64_t>::min());
+    source = Variant::Text(u"18446744073709551615");
+    ASSERT_EQ(VariantChangeType(&target, &source, 0, VT_UI8), S_OK);
+    EXPECT_EQ(target.ullVal, std::numeric_limits<uint64_t>::max());
+    source = Variant::Text(u"9223372036854775808");
+    EXPECT_EQ(VariantChangeType(&target, &source, 0, VT_I8), DISP_E_OVERFLOW);
+}
+
+TEST(VariantChangeType, NumbersWriteTheShortestTextThatReadsBack) {
+    LeakCheck leaks;
+    {
+        struct Case {
+            Variant value;
+            const char16_t* text;
+        };
+        const Case cases[] = {
+            {Make(VT_R8, 0.1), u"0.1"},
+            {Make(VT_R8, 1.0 / 3), u"0.3333333333333333"},
+            {Make(VT_R4, 0.1), u"0.1"},
+            {Make(VT_R4, 57.735), u"57.735"},
+            {Make(VT_R8, 1e20), u"1E+20"},
+            {Make(VT_R8, -2.5), u"-2.5"},
+            {Make(VT_R8, -0.0), u"0"},
+            {Make(VT_I4, -2147483648.0), u"-2147483648"},
+            {Make(VT_UI4, 4294967295.0), u"4294967295"},
+            {Make(VT_I1, -7), u"-7"},
+            {Make(VT_BOOL, 1), u"-1"},
+            {Make(VT_BOOL, 0), u"0"},
+            {Variant(), u""},
+        };
+        for (const Case& c : cases) {
+            Variant text;
+            ASSERT_EQ(VariantChangeType(&text, &c.value, 0, VT_BSTR), S_OK);
+            ASSERT_EQ(text.vt, VT_BSTR);
+            EXPECT_EQ(std::u16string(text.bstrVal, SysStringLen(text.bstrVal)), c.text);
+            Variant back;
+            if (c.value.vt == VT_R8 || c.value.vt == VT_R4) {
+                ASSERT_EQ(VariantChangeType(&back, &text, 0, c.value.vt), S_OK);
+                EXPECT_EQ(AsDouble(back), AsDouble(c.value) == 0 ? 0 : AsDouble(c.value));
+            }
+        }
+    }
+    {
+        Variant alpha, yes = Make(VT_BOOL, 1);
+        ASSERT_EQ(VariantChangeType(&alpha, &yes, VARIANT_ALPHABOOL, VT_BSTR), S_OK);
+        EXPECT_EQ(std::u16string(alpha.bstrVal), u"True");
+    }
+    leaks.ExpectNoLeaks();
+}
+
+TEST(VariantChangeType, BadTypesAndInterfaces) {
+    Variant source = Make(VT_I4, 1), target;
+    EXPECT_EQ(VariantChangeType(&target, &source, 0, 0x7F), DISP_E_BADVARTYPE);
+    EXPECT_EQ(VariantChangeType(&target, &source, 0, VT_I4 | VT_ARRAY), DISP_E_BADVARTYPE);
+    EXPECT_EQ(VariantChangeType(&target, &source, 0, VT_DISPATCH), DISP_E_TYPEMISMATCH);
+    EXPECT_EQ(VariantChangeType(nullptr, &source, 0, VT_I4), E_INVALIDARG);
+    Variant empty;
+    ASSERT_EQ(VariantChangeType(&target, &empty, 0, VT_UNKNOWN), S_OK);
+    EXPECT_EQ(target.vt, VT_UNKNOWN);
+    EXPECT_EQ(target.punkVal, nullptr);
+    Variant nothing;
+    nothing.vt = VT_UNKNOWN;
+    EXPECT_EQ(VariantChangeType(&target, &nothing, 0, VT_I4), DISP_E_TYPEMISMATCH);
+}
+
+TEST(VariantChangeType, InPlaceConversionFreesTheOldText) {
+    LeakCheck leaks;
+    {
+        Variant v = Variant::Text(u" 12.5 ");
+        ASSERT_EQ(VariantChangeType(&v, &v, 0, VT_R8), S_OK);
+        EXPECT_EQ(v.vt, VT_R8);
+        EXPECT_EQ(v.dblVal, 12.5);
+        Variant copy(v);
+        ASSERT_EQ(VariantChangeType(&copy, &copy, 0, VT_BSTR), S_OK);
+        Variant again(copy);  // deep copy of the text
+        EXPECT_NE(again.bstrVal, copy.bstrVal);
+    }
+    leaks.ExpectNoLeaks();
+}

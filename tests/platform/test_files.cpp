@@ -1,0 +1,65 @@
+#include "file_mapping.h"
+#include "module_path.h"
+#include "text.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <unistd.h>
+
+namespace {
+std::string TempPath(const char* name) {
+    return std::string(testing::TempDir()) + name + std::to_string(getpid());
+}
+} // namespace
+
+TEST(ProfileInt, ReadsKeysOfASection) {
+    std::string path = TempPath("VarelTss.ini");
+    std::ofstream(path) << "; comment\n[Other]\nSwitch=7\n[ dsp ]\r\n switch = 12abc \r\nNeg=-3\n";
+    std::u16string file = Utf8ToUtf16(path);
+    EXPECT_EQ(GetPrivateProfileIntW(u"DSP", u"Switch", 0, file.c_str()), 12u);
+    EXPECT_EQ(static_cast<INT>(GetPrivateProfileIntW(u"DSP", u"Neg", 0, file.c_str())), -3);
+    EXPECT_EQ(GetPrivateProfileIntW(u"DSP", u"Missing", 5, file.c_str()), 5u);
+    EXPECT_EQ(GetPrivateProfileIntW(u"DSP", u"Switch", 9, u"/nonexistent/VarelTss.ini"), 9u);
+    std::remove(path.c_str());
+}
+
+TEST(FileMapping, MapsAWholeFileReadOnly) {
+    std::string path = TempPath("mapped.dat");
+    std::ofstream(path, std::ios::binary) << "COMTRADE";
+    ReadOnlyFileMapping file;
+    ASSERT_TRUE(file.Open(Utf8ToUtf16(path)));
+    ASSERT_EQ(file.size(), 8u);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(file.data()), 8), "COMTRADE");
+    EXPECT_FALSE(file.Open(u"/nonexistent/file"));
+    EXPECT_EQ(file.size(), 0u);
+    std::remove(path.c_str());
+}
+
+TEST(SharedMemory, NamedBlocksAreSharedAndLiveWhileOpen) {
+    std::u16string name = u"VAREL_TEST_MAPPING_" + Utf8ToUtf16(std::to_string(getpid()));
+    SharedMemory writer, reader;
+    bool existed = true;
+    ASSERT_TRUE(writer.Create(name, 1 << 20, &existed));
+    EXPECT_FALSE(existed);
+    EXPECT_EQ(writer.data()[12345], 0) << "a new block is zero-filled";
+    writer.data()[12345] = 0x5A;
+    ASSERT_TRUE(reader.Open(name));
+    EXPECT_EQ(reader.data()[12345], 0x5A);
+    SharedMemory again;
+    ASSERT_TRUE(again.Create(name, 1 << 20, &existed));
+    EXPECT_TRUE(existed);
+    writer.Close();
+    again.Close();
+    EXPECT_EQ(reader.data()[12345], 0x5A);
+    reader.Close();
+    EXPECT_FALSE(reader.Open(name)) << "the name goes with the last handle";
+}
+
+TEST(ModulePath, TheLibraryKnowsWhereItLives) {
+    std::u16string path = LibraryFilePath();
+    ASSERT_FALSE(path.empty());
+    EXPECT_EQ(path.front(), kPathSeparator);
+}
