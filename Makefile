@@ -7,10 +7,10 @@ ifeq ($(SANITIZE),1)
   CMAKE_FLAGS += -DVTS_SANITIZE=ON
 endif
 
-DEBIAN_PACKAGES = cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev libpugixml-dev iproute2 util-linux
+DEBIAN_PACKAGES = cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev libpugixml-dev iproute2 util-linux clang libclang-rt-14-dev
 SUDO = $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: all deps configure build test demo tsan clean
+.PHONY: all deps configure build test demo bench fuzz tsan clean
 
 all: build
 
@@ -37,9 +37,21 @@ test: build
 demo: build
 	tools/netns-run $(BUILD)/tools/vts demo
 
+# Every benchmark, each printing its ratio against a floor of the same run.
+bench: build
+	@for b in $(BUILD)/bench/*/bench_*; do [ -x "$$b" ] && tools/netns-run "$$b"; done; true
+
+# Every libFuzzer harness for FUZZ_SECONDS each (clang, address and UB sanitizers).
+FUZZ_SECONDS ?= 30
+fuzz: deps
+	cmake -S . -B build-fuzz -DCMAKE_CXX_COMPILER=clang++ -DVTS_FUZZ=ON -DVTS_BUILD_TESTS=OFF -DVTS_BUILD_BENCH=OFF
+	cmake --build build-fuzz -j $(JOBS)
+	@for f in build-fuzz/fuzz/fuzz_*; do [ -x "$$f" ] || continue; echo "== $$f"; \
+	  "$$f" -max_total_time=$(FUZZ_SECONDS) -rss_limit_mb=2048 || exit 1; done
+
 # The threaded parts under ThreadSanitizer.
 tsan:
 	$(MAKE) test BUILD=build-tsan CMAKE_FLAGS="-DVTS_TSAN=ON -DVTS_BUILD_BENCH=OFF"
 
 clean:
-	rm -rf build build-asan build-tsan
+	rm -rf build build-asan build-tsan build-fuzz
