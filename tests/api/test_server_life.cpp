@@ -1,0 +1,134 @@
+// The server's life cycle through the exports, with a real host window.
+#include <varel/vts.h>
+
+#include "api/server.h"
+#include "sync.h"
+#include "thread.h"
+
+#include <gtest/gtest.h>
+
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace {
+
+struct HostWindow {
+    HANDLE got = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    std::mutex mutex;
+    std::vector<uint32_t> codes;
+    HWND hwnd = VTS_CreateHostWindow(u"host", &HostWindow::Proc, this);
+    ~HostWindow() {
+        VTS_DestroyHostWindow(hwnd);
+        CloseHandle(got);
+    }
+    static intptr_t Proc(void* c, HWND, uint32_t message, uintptr_t code, intptr_t) {
+        auto* self = static_cast<HostWindow*>(c);
+        if (message != VTS_WM_NOTIFY) return 0;
+        std::lock_guard<std::mutex> lock(self->mutex);
+        self->codes.push_back(static_cast<uint32_t>(code));
+        SetEvent(self->got);
+        return 0;
+    }
+    size_t WaitFor(size_t n) {
+        for (;;) {
+            {
+                std::lock_guard<std::mutex> lock(mutex);
+                if (codes.size() >= n) return codes.size();
+            }
+            if (WaitForSingleObject(got, 5000) != WAIT_OBJECT_0) return 0;
+        }
+    }
+};
+
+class ServerLife : public testing::Test {
+protected:
+    void SetUp() override { CoInitialize(nullptr); }
+    void TearDown() override {
+        VTS_DestroyServer();
+        CoUninitialize();
+    }
+};
+
+// The tester's receive thread hands the agent one message after another.
+void TesterSends(const std::vector<uint16_t>& ids) {
+    std::thread receiver([&ids] {
+        for (uint16_t id : ids) Server().agent.OnDevUpMessage(0, 0, id, nullptr, 0);
+    });
+    receiver.join();
+}
+
+} // namespace
+
+TEST_F(ServerLife, CreateOnceThenAlreadyCreated) {
+    HostWindow window;
+    HRESULT first = VTS_CreateServer(window.hwnd);
+    EXPECT_NE(first, S_FALSE);
+    EXPECT_TRUE(Server().created);
+    EXPECT_TRUE(Server().queue.IsRunning());
+    EXPECT_EQ(VTS_CreateServer(window.hwnd), S_FALSE) << "even when the first Create failed";
+    EXPECT_EQ(VTS_DestroyServer(), S_OK);
+    EXPECT_FALSE(Server().created);
+    EXPECT_FALSE(Server().queue.IsRunning());
+    EXPECT_EQ(VTS_DestroyServer(), S_OK) << "destroying twice is harmless";
+}
+
+TEST_F(ServerLife, NotificationsReachTheNewWindowInOrderAfterRecreate) {
+    HostWindow first;
+    VTS_CreateServer(first.hwnd);
+    TesterSends({0x0203});
+    ASSERT_EQ(first.WaitFor(1), 1u);
+    VTS_DestroyServer();
+
+    HostWindow second;
+    VTS_CreateServer(second.hwnd);
+    std::vector<uint16_t> ids;
+    std::vector<uint32_t> expected;
+    for (int i = 0; i < 200; ++i) {
+        ids.push_back(i % 2 ? 0x020C : 0x0203);
+        expected.push_back(i % 2 ? 9 : 6);
+    }
+    TesterSends(ids);
+    ASSERT_EQ(second.WaitFor(200), 200u);
+    EXPECT_EQ(second.codes, expected);
+    EXPECT_EQ(first.codes.size(), 1u) << "nothing goes to the old window";
+}
+
+TEST_F(ServerLife, TheDebugTraceWindowHearsOfEachCreate) {
+    struct Trace {
+        std::vector<uintptr_t> pids;
+    } trace;
+    HWND traceWindow = VTS_CreateHostWindow(
+        u"VarelDbgTrace",
+        [](void* c, HWND, uint32_t message, uintptr_t wParam, intptr_t) -> intptr_t {
+            if (message >= 0xC000) static_cast<Trace*>(c)->pids.push_back(wParam);
+            return 0;
+        },
+        &trace);
+    HostWindow window;
+    VTS_CreateServer(window.hwnd);
+    VTS_DestroyServer();
+    VTS_CreateServer(window.hwnd);
+    ASSERT_EQ(trace.pids.size(), 2u);
+    EXPECT_EQ(trace.pids[0], static_cast<uintptr_t>(GetCurrentProcessId()));
+    VTS_DestroyHostWindow(traceWindow);
+}
+
+TEST_F(ServerLife, ExportsFromManyThreadsAreSerialised) {
+    HostWindow window;
+    VTS_CreateServer(window.hwnd);
+    std::vector<std::thread> hosts;
+    for (int t = 0; t < 4; ++t)
+        hosts.emplace_back([] {
+            for (int i = 0; i < 200; ++i) {
+                VTS_AskIoState();
+                VARIANT v;
+                VariantInit(&v);
+                VTS_GetDeviceInfo(u"DEVBASEINFO.TestSampRate", &v);
+            }
+        });
+    for (auto& h : hosts) h.join();
+    VTS_DestroyServer();
+    VTS_CreateServer(window.hwnd);
+    EXPECT_TRUE(Server().queue.IsRunning());
+}
