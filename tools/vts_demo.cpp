@@ -25,6 +25,7 @@ std::string Text(HRESULT code) {
 
 int Demo(const std::vector<std::string>&) {
     std::printf("VarelTSS demo\n\n1. A host window and the server\n");
+    CoInitialize(nullptr);
     HWND window = VTS_CreateHostWindow(u"vts demo", DemoWindow, nullptr);
     HRESULT hr = VTS_CreateServer(window);
     std::printf("  VTS_CreateServer -> 0x%08X %s\n", static_cast<unsigned>(hr), Text(hr).c_str());
@@ -44,13 +45,14 @@ int Demo(const std::vector<std::string>&) {
         std::printf("  0x%08X: %s\n", static_cast<unsigned>(code), Text(code).c_str());
     std::vector<char> alarm(2048);
     VTS_GetFaultMsg_A(0x10000, 0x1, 0x80000000u, alarm.data(), static_cast<int32_t>(alarm.size()));
-    std::printf("  alarm bits 0 and 63 of an N-family tester:\n%s", alarm.data());
+    std::printf("  alarm bits 0 and 63 of a family-1 tester:\n%s", alarm.data());
 
     std::printf("\n4. Linking needs the device layer: VTS_LinkDevice -> 0x%08X\n",
                 static_cast<unsigned>(VTS_LinkDevice(u"PC-IP:192.168.253.1 DEV-IP:192.168.253.231")));
 
     VTS_DestroyServer();
     VTS_DestroyHostWindow(window);
+    CoUninitialize();
     std::printf("\nServer destroyed.\n");
     return 0;
 }

@@ -14,6 +14,7 @@ TEST(CriticalSection, IsRecursiveForItsOwner) {
     EnterCriticalSection(&section); // a second entry by the owner must not block
     LeaveCriticalSection(&section);
     std::atomic<bool> entered{false};
+    std::pair<CRITICAL_SECTION*, std::atomic<bool>*> args(&section, &entered);
     HANDLE other = CreateThread(
         nullptr, 0,
         [](LPVOID p) -> DWORD {
@@ -23,7 +24,7 @@ TEST(CriticalSection, IsRecursiveForItsOwner) {
             LeaveCriticalSection(args->first);
             return 0;
         },
-        new std::pair<CRITICAL_SECTION*, std::atomic<bool>*>(&section, &entered), 0, nullptr);
+        &args, 0, nullptr);
     EXPECT_EQ(WaitForSingleObject(other, 50), WAIT_TIMEOUT) << "still held once";
     EXPECT_FALSE(entered.load());
     LeaveCriticalSection(&section);
