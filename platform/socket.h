@@ -45,5 +45,10 @@ int closesocket(SOCKET socket);
 int WSAGetLastError();
 #endif
 
+// Wakes a thread blocked in recvfrom on the socket (it returns 0 or
+// SOCKET_ERROR) while the socket number stays taken, so the thread can be
+// waited for before closesocket releases the number for reuse.
+int WakeSocketReceivers(SOCKET socket);
+
 // Receive time-out in milliseconds (0 = wait forever); 0 or SOCKET_ERROR.
 int SetSocketReceiveTimeout(SOCKET socket, DWORD timeoutMs);

@@ -11,6 +11,13 @@ int closesocket(SOCKET socket) {
     return close(socket) == 0 ? 0 : SOCKET_ERROR;
 }
 
+int WakeSocketReceivers(SOCKET socket) {
+    // On an unconnected datagram socket shutdown answers ENOTCONN, yet it
+    // marks the socket shut and wakes every receiver: that is all it is for here.
+    shutdown(socket, SHUT_RDWR);
+    return 0;
+}
+
 int WSAGetLastError() {
     switch (errno) {
     case 0: return 0;

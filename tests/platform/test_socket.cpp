@@ -1,0 +1,39 @@
+#include "socket.h"
+#include "sync.h"
+#include "thread.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+
+TEST(Socket, WakingReceiversEndsABlockedRecvfromBeforeTheClose) {
+    SOCKET s = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+    ASSERT_NE(s, INVALID_SOCKET);
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(bind(s, reinterpret_cast<sockaddr*>(&local), sizeof local), 0);
+    struct Receiver {
+        SOCKET s;
+        HANDLE inside = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        std::atomic<int> got{1};
+    } receiver{s};
+    HANDLE thread = CreateThread(
+        nullptr, 0,
+        [](LPVOID p) -> DWORD {
+            auto* r = static_cast<Receiver*>(p);
+            char buffer[64];
+            SetEvent(r->inside);
+            r->got = static_cast<int>(recvfrom(r->s, buffer, sizeof buffer, 0, nullptr, nullptr));
+            return 0;
+        },
+        &receiver, 0, nullptr);
+    ASSERT_EQ(WaitForSingleObject(receiver.inside, 5000), WAIT_OBJECT_0);
+    EXPECT_EQ(WaitForSingleObject(thread, 50), WAIT_TIMEOUT) << "blocked until woken";
+    WakeSocketReceivers(s);
+    ASSERT_EQ(WaitForSingleObject(thread, 5000), WAIT_OBJECT_0);
+    EXPECT_LE(receiver.got.load(), 0);
+    EXPECT_EQ(closesocket(s), 0);
+    CloseHandle(thread);
+    CloseHandle(receiver.inside);
+}
