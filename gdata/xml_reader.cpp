@@ -36,38 +36,68 @@ public:
         if (depth > kMaxXmlDepth) throw LoadFailure{"nesting too deep"};
         for (pugi::xml_node child = element.first_child(); child; child = child.next_sibling()) {
             if (child.type() != pugi::node_element) continue;
-            pugi::xml_attribute id = child.attribute("id");
-            if (!id) continue;
+            Attributes attributes(child);
+            if (!attributes.id) continue;
             TreeNode prepared;
             Count(1);
-            ReadValue(child, prepared.value);
+            ReadValue(attributes, prepared.value);
             if (child.first_child()) LoadLevel(child, prepared, depth + 1);
 
-            std::u16string name = Utf8ToUtf16(id.value());
+            std::u16string name = NameText(attributes.id.value());
             int dims[3] = {0, 0, 0};
-            if (pugi::xml_attribute bound = child.attribute("arraybound")) ParseArrayBound(bound.value(), dims);
+            if (attributes.arraybound) ParseArrayBound(attributes.arraybound.value(), dims);
             if (dims[0] < 1) {
                 MergeChild(parent, name, std::move(prepared));
                 continue;
             }
             ExpandArray(parent, name, dims, prepared);
-            if (pugi::xml_attribute init = child.attribute("initfunc")) ReadInitList(child, init.value());
+            if (attributes.initfunc) ReadInitList(child, attributes.initfunc.value());
         }
     }
 
 private:
+    // The attributes the rules look at, found in one pass (the first of each name counts).
+    struct Attributes {
+        explicit Attributes(const pugi::xml_node& element) {
+            for (pugi::xml_attribute a = element.first_attribute(); a; a = a.next_attribute()) {
+                const char* n = a.name();
+                pugi::xml_attribute* slot = nullptr;
+                switch (n[0]) {
+                case 'i':
+                    slot = std::strcmp(n, "id") == 0 ? &id : std::strcmp(n, "initfunc") == 0 ? &initfunc : nullptr;
+                    break;
+                case 'v':
+                    slot = std::strcmp(n, "value") == 0       ? &value
+                           : std::strcmp(n, "valuetype") == 0 ? &valuetype
+                                                              : nullptr;
+                    break;
+                case 'a': slot = std::strcmp(n, "arraybound") == 0 ? &arraybound : nullptr; break;
+                default: break;
+                }
+                if (slot && !*slot) *slot = a;
+            }
+        }
+        pugi::xml_attribute id, value, valuetype, arraybound, initfunc;
+    };
+
+    static std::u16string NameText(const char* text) {
+        std::u16string name;
+        const char* p = text;
+        for (; *p && static_cast<unsigned char>(*p) < 0x80; ++p) name += static_cast<char16_t>(*p);
+        return *p ? Utf8ToUtf16(text) : name;
+    }
+
     void Count(size_t nodes) {
         if (nodes > kMaxLoadedNodes - loaded_) throw LoadFailure{"too many nodes"};
         loaded_ += nodes;
     }
 
-    static void ReadValue(const pugi::xml_node& element, VARIANT& value) {
-        pugi::xml_attribute text = element.attribute("value");
-        if (!text) return;
-        value.bstrVal = Utf8ToBstr(text.value());
+    static void ReadValue(const Attributes& attributes, VARIANT& value) {
+        if (!attributes.value) return;
+        value.bstrVal = Utf8ToBstr(attributes.value.value());
         if (!value.bstrVal) throw std::bad_alloc();
         value.vt = VT_BSTR;
-        pugi::xml_attribute type = element.attribute("valuetype");
+        const pugi::xml_attribute& type = attributes.valuetype;
         if (!type) return;
         for (const ValueType& known : kValueTypes) {
             if (std::strcmp(type.value(), known.name) != 0) continue;
