@@ -16,11 +16,6 @@ HRESULT MsgRecord::Reserve(uint32_t capacity) {
     return capacity <= capacity_ ? S_OK : Grow(capacity);
 }
 
-void MsgRecord::Release() {
-    data_.reset();
-    length_ = capacity_ = 0;
-}
-
 HRESULT MsgRecord::Store(const uint8_t* data, uint32_t length) {
     length_ = 0;
     if (length > capacity_) {

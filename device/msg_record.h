@@ -1,5 +1,5 @@
-// A received payload with its source: the answer record and the up-message
-// record of a device object.
+// A received payload: the answer record and the up-message record of a
+// device object.
 #pragma once
 
 #include <varel/vts_platform.h>
@@ -12,7 +12,6 @@ public:
     // Reserves capacity bytes up front (the up-message record takes 64 KiB
     // at open so the receive path never allocates).
     HRESULT Reserve(uint32_t capacity);
-    void Release();
 
     // Replaces the payload; the buffer is reused when it fits, else replaced
     // by one of the payload's size. E_OUTOFMEMORY leaves the record empty.
@@ -21,22 +20,13 @@ public:
     // record); a fixed record (growable false) refuses with E_OUTOFMEMORY.
     HRESULT Append(const uint8_t* data, uint32_t length, bool growable);
     void Clear() { length_ = 0; }
-    void SetSource(uint32_t address, uint16_t port) {
-        address_ = address;
-        port_ = port;
-    }
 
     const uint8_t* Data() const { return data_.get(); }
     uint32_t Length() const { return length_; }
-    uint32_t Capacity() const { return capacity_; }
-    uint32_t SourceAddress() const { return address_; } // network byte order
-    uint16_t SourcePort() const { return port_; }       // network byte order
 
 private:
     HRESULT Grow(uint32_t capacity);
 
-    uint32_t address_ = 0;
-    uint16_t port_ = 0;
     std::unique_ptr<uint8_t[]> data_;
     uint32_t length_ = 0;
     uint32_t capacity_ = 0;

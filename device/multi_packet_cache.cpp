@@ -13,13 +13,11 @@ void CMultiPacketCache::Reset() {
     used_ = 0;
 }
 
-HRESULT CMultiPacketCache::Push(const uint8_t* packet, uint32_t sourceAddress, uint16_t sourcePort) {
+HRESULT CMultiPacketCache::Push(const uint8_t* packet) {
     PacketHead head;
     std::memcpy(&head, packet, sizeof head);
     if (Empty()) {
         msgId_ = head.msgId;
-        address_ = sourceAddress;
-        port_ = sourcePort;
         maxCount_ = head.packetCount;
     } else if (head.msgId != msgId_) {
         DebugPrintf("CMultiPacketCache: push mismatch msg id.\n");

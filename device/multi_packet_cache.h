@@ -22,7 +22,7 @@ public:
     // without payload, E_OUTOFMEMORY when the storage is full (the packet is
     // dropped: the message can no longer complete and is discarded when the
     // next one begins).
-    HRESULT Push(const uint8_t* packet, uint32_t sourceAddress, uint16_t sourcePort);
+    HRESULT Push(const uint8_t* packet);
 
     // Appends the whole message in index order to record and empties the
     // cache; E_FAIL (cache emptied) when packets are missing or doubled.
@@ -30,8 +30,6 @@ public:
 
     bool Empty() const { return msgId_ == 0; }
     uint16_t MsgId() const { return msgId_; }
-    uint32_t SourceAddress() const { return address_; }
-    uint16_t SourcePort() const { return port_; }
 
 private:
     // A node heads each packet's payload in the storage; links are byte
@@ -48,8 +46,6 @@ private:
     uint8_t* At(uint32_t offset) { return storage_.get() + offset; }
     void Reset();
 
-    uint32_t address_ = 0;
-    uint16_t port_ = 0;
     uint16_t msgId_ = 0;
     uint32_t first_ = kNoNode;
     uint32_t last_ = kNoNode;

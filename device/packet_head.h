@@ -20,13 +20,6 @@ struct PacketHead {
 };
 static_assert(sizeof(PacketHead) == 16, "PacketHead is 16 bytes");
 
-// The second header some messages put at the start of their payload.
-struct PacketAddressHead {
-    uint32_t address; // address or byte offset
-    uint32_t count;   // bytes that follow (or, in a read request, that are asked for)
-};
-static_assert(sizeof(PacketAddressHead) == 8, "PacketAddressHead is 8 bytes");
-
 constexpr uint16_t kPacketHeadLength = 16;
 constexpr uint32_t kMaxPacketPayload = 964;                             // per packet of a split message
 constexpr uint32_t kMaxPacketLength = kPacketHeadLength + kMaxPacketPayload; // 980

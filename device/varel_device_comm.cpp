@@ -26,17 +26,20 @@ CVarelDeviceComm::~CVarelDeviceComm() {
 HRESULT CVarelDeviceComm::Open(uint16_t localPort) {
     Close();
     if (FAILED(upMessageRecord_.Reserve(kUpMessageCapacity))) return E_FAIL;
-    HANDLE answerEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-    HANDLE stopEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    if (!answerEvent || !stopEvent) {
-        if (answerEvent) CloseHandle(answerEvent);
-        if (stopEvent) CloseHandle(stopEvent);
-        return E_FAIL;
-    }
+    // Whatever is made goes into the members at once, so Close undoes a
+    // failure half-way as it undoes a whole Open.
+    stop_ = false;
+    stopEvent_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     SOCKET s = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
-    if (s == INVALID_SOCKET) {
-        CloseHandle(answerEvent);
-        CloseHandle(stopEvent);
+    bool made;
+    {
+        CriticalSectionLock lock(lock_);
+        socket_ = s;
+        answerEvent_ = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+        made = stopEvent_ && answerEvent_ && s != INVALID_SOCKET;
+    }
+    if (!made) {
+        Close();
         return E_FAIL;
     }
     sockaddr_in local{};
@@ -45,21 +48,11 @@ HRESULT CVarelDeviceComm::Open(uint16_t localPort) {
     local.sin_addr.s_addr = htonl(INADDR_ANY);
     if (bind(s, reinterpret_cast<const sockaddr*>(&local), sizeof local) == SOCKET_ERROR) {
         DebugPrintf("VarelDeviceTarget >> Binding to port failed: %d\n", WSAGetLastError());
-        closesocket(s);
-        CloseHandle(answerEvent);
-        CloseHandle(stopEvent);
+        Close();
         return E_FAIL;
     }
     socklen_t localLength = sizeof local;
     getsockname(s, reinterpret_cast<sockaddr*>(&local), &localLength);
-
-    stop_ = false;
-    stopEvent_ = stopEvent;
-    {
-        CriticalSectionLock lock(lock_);
-        socket_ = s;
-        answerEvent_ = answerEvent;
-    }
     localPort_ = ntohs(local.sin_port);
     thread_ = CreateThread(nullptr, 0, MsgRecvThread, this, 0, &threadId_);
     if (!thread_) {
@@ -197,11 +190,6 @@ HRESULT CVarelDeviceComm::CopyAnswer(void* destination, uint32_t expectedLength)
     return S_OK;
 }
 
-uint32_t CVarelDeviceComm::AnswerLength() {
-    CriticalSectionLock lock(lock_);
-    return answerRecord_.Length();
-}
-
 DWORD WINAPI CVarelDeviceComm::MsgRecvThread(LPVOID self) {
     auto* comm = static_cast<CVarelDeviceComm*>(self);
     SOCKET s;
@@ -240,6 +228,10 @@ void CVarelDeviceComm::ReceiveLoop(SOCKET s) {
 
 void CVarelDeviceComm::CompleteAnswer(uint16_t status) {
     answerStatus_ = status; // written before the signal that orders it
+    SignalAnswer();
+}
+
+void CVarelDeviceComm::SignalAnswer() {
     HANDLE answerEvent;
     {
         CriticalSectionLock lock(lock_);
@@ -261,7 +253,7 @@ void CVarelDeviceComm::Dispatch(const uint8_t* packet, uint32_t received, uint32
         break;
     case PacketCheck::EmptyInnerPacket:
         DebugPrintf("VarelDeviceTarget >> CheckMsgHead: Invalid packet head: multiple packets no data ?\n");
-        if (answersRequest) CompleteAnswer(answerStatus_.load());
+        if (answersRequest) SignalAnswer();
         return;
     case PacketCheck::BadHead:
         DebugPrintf("VarelDeviceTarget >> CheckMsgHead: Invalid packet head !!!\n");
@@ -275,18 +267,17 @@ void CVarelDeviceComm::Dispatch(const uint8_t* packet, uint32_t received, uint32
     }
 
     if (head.packetCount > 1) {
-        DispatchMultiPacket(packet, address, port);
+        DispatchMultiPacket(packet, answersRequest, address, port);
         return;
     }
     const uint8_t* payload = packet + kPacketHeadLength;
     uint32_t length = head.totalLength - kPacketHeadLength;
     if (IsAnswer(head) && head.msgId == DEVMSG_LINK) {
         OnLinkAnswer(address, port, payload, length);
-        CompleteAnswer(answerStatus_.load());
+        SignalAnswer();
     } else if (answersRequest) {
         {
             CriticalSectionLock lock(lock_);
-            answerRecord_.SetSource(address, port);
             answerRecord_.Store(payload, length);
         }
         CompleteAnswer(AnswerStatus(head));
@@ -295,20 +286,20 @@ void CVarelDeviceComm::Dispatch(const uint8_t* packet, uint32_t received, uint32
     }
 }
 
-void CVarelDeviceComm::DispatchMultiPacket(const uint8_t* packet, uint32_t address, uint16_t port) {
+void CVarelDeviceComm::DispatchMultiPacket(const uint8_t* packet, bool answersRequest, uint32_t address,
+                                           uint16_t port) {
     PacketHead head;
     std::memcpy(&head, packet, sizeof head);
-    HRESULT pushed = cache_.Push(packet, address, port);
+    HRESULT pushed = cache_.Push(packet);
     if (pushed == CACHE_S_INCOMPLETE) return;
     if (pushed == E_OUTOFMEMORY) {
         DebugPrintf("CMultiPacketCache: storage full, packet %u of message 0x%04X dropped.\n",
                     head.packetIndex, head.msgId);
         return;
     }
-    if (IsAnswer(head) && head.msgId == lastSentMsgId_.load()) {
+    if (answersRequest) {
         {
             CriticalSectionLock lock(lock_);
-            answerRecord_.SetSource(cache_.SourceAddress(), cache_.SourcePort());
             answerRecord_.Clear();
             cache_.Merge(answerRecord_, true);
         }
@@ -316,7 +307,6 @@ void CVarelDeviceComm::DispatchMultiPacket(const uint8_t* packet, uint32_t addre
         return;
     }
     upMessageRecord_.Clear();
-    upMessageRecord_.SetSource(address, port);
     cache_.Merge(upMessageRecord_, false);
     OnUpMessage(address, port, head.msgId, upMessageRecord_.Data(), upMessageRecord_.Length());
 }

@@ -46,8 +46,6 @@ public:
                              const sockaddr_in& to);
     // Copies the last answer's payload when it has exactly expectedLength bytes.
     HRESULT CopyAnswer(void* destination, uint32_t expectedLength);
-    // The last answer's payload length (under the lock).
-    uint32_t AnswerLength();
 
     // The port the socket is bound to (host byte order), 0 when closed.
     uint16_t LocalPort() const { return localPort_.load(); }
@@ -64,8 +62,11 @@ private:
     static DWORD WINAPI MsgRecvThread(LPVOID self);
     void ReceiveLoop(SOCKET socket);
     void Dispatch(const uint8_t* packet, uint32_t received, uint32_t address, uint16_t port);
-    void DispatchMultiPacket(const uint8_t* packet, uint32_t address, uint16_t port);
+    void DispatchMultiPacket(const uint8_t* packet, bool answersRequest, uint32_t address, uint16_t port);
+    // Stores the answer's status, then releases the waiting sender.
     void CompleteAnswer(uint16_t status);
+    // Releases the waiting sender with the status as it stands.
+    void SignalAnswer();
     void StopReceiving();
 
     std::atomic<uint32_t> answerStatus_{0};

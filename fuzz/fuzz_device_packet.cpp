@@ -24,7 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         PacketHead head;
         std::memcpy(&head, datagram.data(), sizeof head);
         if (head.packetCount <= 1) continue;
-        HRESULT pushed = cache.Push(datagram.data(), 1, 2);
+        HRESULT pushed = cache.Push(datagram.data());
         if (pushed == CACHE_S_INCOMPLETE || pushed == E_OUTOFMEMORY) continue;
         record.Clear();
         cache.Merge(record, true);
