@@ -15,14 +15,6 @@ namespace {
 
 constexpr int kRounds = 20000;
 
-sockaddr_in Endpoint(const char* address, uint16_t port) {
-    sockaddr_in endpoint{};
-    endpoint.sin_family = AF_INET;
-    endpoint.sin_port = htons(port);
-    inet_pton(AF_INET, address, &endpoint.sin_addr);
-    return endpoint;
-}
-
 // Answers every packet at once: the answer bit set, a fresh CRC.
 DWORD WINAPI Echo(LPVOID socketPointer) {
     SOCKET s = *static_cast<SOCKET*>(socketPointer);
@@ -65,7 +57,7 @@ template <typename F> double MicrosecondsPerRound(F&& round) {
 
 int main() {
     SOCKET device = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
-    sockaddr_in deviceAddress = Endpoint("192.168.253.231", 0);
+    sockaddr_in deviceAddress = Ipv4Endpoint("192.168.253.231", 0);
     if (bind(device, reinterpret_cast<sockaddr*>(&deviceAddress), sizeof deviceAddress) != 0) {
         std::fprintf(stderr, "bench_request_engine: run inside tools/netns-run (make bench)\n");
         return 1;

@@ -18,17 +18,9 @@ Bytes BuildPacket(uint16_t msgId, uint16_t count, uint16_t index, const Bytes& p
     return packet;
 }
 
-sockaddr_in Endpoint(const char* address, uint16_t port) {
-    sockaddr_in endpoint{};
-    endpoint.sin_family = AF_INET;
-    endpoint.sin_port = htons(port);
-    inet_pton(AF_INET, address, &endpoint.sin_addr);
-    return endpoint;
-}
-
 RawPeer::RawPeer(const char* address) {
     socket_ = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
-    address_ = Endpoint(address, 0);
+    address_ = Ipv4Endpoint(address, 0);
     EXPECT_EQ(bind(socket_, reinterpret_cast<sockaddr*>(&address_), sizeof address_), 0);
     socklen_t length = sizeof address_;
     getsockname(socket_, reinterpret_cast<sockaddr*>(&address_), &length);

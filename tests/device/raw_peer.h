@@ -17,7 +17,6 @@ using Bytes = std::vector<uint8_t>;
 
 // A packet with a valid head and CRC.
 Bytes BuildPacket(uint16_t msgId, uint16_t count, uint16_t index, const Bytes& payload, uint16_t flags = 0);
-sockaddr_in Endpoint(const char* address, uint16_t port);
 
 class RawPeer {
 public:

@@ -43,7 +43,7 @@ public:
         std::lock_guard<std::mutex> lock(mutex_);
         return delivered_;
     }
-    sockaddr_in Self() const { return Endpoint("192.168.253.1", LocalPort()); }
+    sockaddr_in Self() const { return Ipv4Endpoint("192.168.253.1", LocalPort()); }
 
 protected:
     void OnLinkAnswer(uint32_t, uint16_t, const uint8_t* data, uint32_t length) override {
@@ -217,6 +217,24 @@ TEST_F(DeviceTransport, InterruptedReassemblyDeliversTheIntruderEmpty) {
     peer.SendTo(comm.Self(), BuildPacket(DEVMSG_TEST_RESULT, 2, 2, {2}));
     ASSERT_TRUE(comm.WaitDelivered(3));
     EXPECT_EQ(comm.Messages()[2].payload, (Bytes{1, 2}));
+}
+
+TEST_F(DeviceTransport, MessageBeyondTheStoreIsDroppedAndTheNextStartsOver) {
+    DebugLogCapture log;
+    Bytes full = Pattern(kMaxPacketPayload);
+    for (uint16_t index = 1; index <= 67; ++index)
+        peer.SendTo(comm.Self(), BuildPacket(DEVMSG_TEST_RESULT, 67, index, full));
+    // The next split message ends the one that could never complete.
+    peer.SendTo(comm.Self(), BuildPacket(DEVMSG_TEST_EVENT, 2, 1, {1}));
+    peer.SendTo(comm.Self(), BuildPacket(DEVMSG_TEST_VALUES, 2, 1, {7}));
+    peer.SendTo(comm.Self(), BuildPacket(DEVMSG_TEST_VALUES, 2, 2, {8}));
+    ASSERT_TRUE(comm.WaitDelivered(2));
+    auto messages = comm.Messages();
+    EXPECT_EQ(messages[0].msgId, DEVMSG_TEST_EVENT);
+    EXPECT_TRUE(messages[0].payload.empty());
+    EXPECT_EQ(messages[1].msgId, DEVMSG_TEST_VALUES);
+    EXPECT_EQ(messages[1].payload, (Bytes{7, 8}));
+    EXPECT_TRUE(log.Contains("CMultiPacketCache: storage full, packet 67 of message 0x0207 dropped.\n"));
 }
 
 TEST_F(DeviceTransport, SplitAnswerIsMergedIntoTheAnswerRecord) {
