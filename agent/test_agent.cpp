@@ -20,26 +20,26 @@
 CTestAgent::CTestAgent(MsgQueue& queue) : queue_(queue) {}
 CTestAgent::~CTestAgent() = default;
 
-std::u16string BaseFolderOf(const std::u16string& libraryPath, char16_t separator) {
+WideString BaseFolderOf(const WideString& libraryPath, WCHAR separator) {
     size_t found = 0;
     for (size_t i = libraryPath.size(); i-- > 0;) {
         if (libraryPath[i] == separator && ++found == 2) return libraryPath.substr(0, i + 1);
     }
-    return u"";
+    return OLESTR("");
 }
 
 HRESULT CTestAgent::Create(int32_t) {
-    std::u16string libraryPath = LibraryFilePath();
-    std::u16string shortPath = ShortPathName(libraryPath);
+    WideString libraryPath = LibraryFilePath();
+    WideString shortPath = ShortPathName(libraryPath);
     baseFolder_ = BaseFolderOf(shortPath.empty() ? libraryPath : shortPath, kPathSeparator);
 
-    static const UINT serverMessage = RegisterWindowMessageW(u"WM_VAREL_SERVERMSG");
-    if (HWND trace = FindWindowW(nullptr, u"VarelDbgTrace"))
+    static const UINT serverMessage = RegisterWindowMessageW(OLESTR("WM_VAREL_SERVERMSG"));
+    if (HWND trace = FindWindowW(nullptr, OLESTR("VarelDbgTrace")))
         SendMessageW(trace, serverMessage, GetCurrentProcessId(), 0);
 
     calcEngine_.Reset();
     CLSID clsid;
-    HRESULT hr = CLSIDFromProgID(u"VarelCalcEngine.CalcEngine", &clsid);
+    HRESULT hr = CLSIDFromProgID(OLESTR("VarelCalcEngine.CalcEngine"), &clsid);
     if (SUCCEEDED(hr))
         hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER, IID_IDispatch,
                               calcEngine_.PutVoid());
@@ -148,14 +148,14 @@ HRESULT CTestAgent::GetCalcEngine(IDispatch** engine) {
 
 HRESULT CTestAgent::GetDeviceInfo(BSTR name, VARIANT* value) {
     if (!value) return E_INVALIDARG;
-    std::u16string_view item = name ? std::u16string_view(name, SysStringLen(name)) : std::u16string_view();
-    if (item == u"DEVBASEINFO.TestSampRate") {
+    WideStringView item = name ? WideStringView(name, SysStringLen(name)) : WideStringView();
+    if (item == OLESTR("DEVBASEINFO.TestSampRate")) {
         VariantClear(value);
         value->vt = VT_I2;
         value->iVal = static_cast<SHORT>(ReadLe16(devBaseInfo_.bytes + kDevBaseInfoTestSampRate));
         return S_OK;
     }
-    if (item == u"LINK") AGENT_NOT_IMPLEMENTED("GetDeviceInfo(LINK)");
+    if (item == OLESTR("LINK")) AGENT_NOT_IMPLEMENTED("GetDeviceInfo(LINK)");
     return E_NOTIMPL;
 }
 

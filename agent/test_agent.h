@@ -9,6 +9,7 @@
 #include "dev_msg_listener.h"
 #include "device_info.h"
 #include "msg_queue.h"
+#include "text.h"
 
 #include <cstdint>
 #include <string>
@@ -45,7 +46,7 @@ public:
     virtual HRESULT AskIoStateEx();
     virtual HRESULT TransBoutStateEx(const uint16_t* states, int32_t count);
 
-    const std::u16string& BaseFolder() const { return baseFolder_; }
+    const WideString& BaseFolder() const { return baseFolder_; }
     const DEVBASEINFO& DevBaseInfo() const { return devBaseInfo_; }
     bool HasCalcEngine() const { return static_cast<bool>(calcEngine_); }
 
@@ -53,8 +54,8 @@ private:
     MsgQueue& queue_;
     ComPtr<IDispatch> calcEngine_;
     uint32_t dspTestId_ = 0;
-    std::u16string progId_;
-    std::u16string baseFolder_;
+    WideString progId_;
+    WideString baseFolder_;
     uint32_t pcIp_ = 0;
     uint32_t pcPort_ = 2001;
     uint32_t devIp_ = 0;
@@ -68,7 +69,7 @@ private:
 
 // The folder two levels above the library file, with its separator: the
 // parent of the folder holding the library.
-std::u16string BaseFolderOf(const std::u16string& libraryPath, char16_t separator);
+WideString BaseFolderOf(const WideString& libraryPath, WCHAR separator);
 
 // The 16-byte time record of a 0x0105 message (seven 32-bit words: valid,
 // year, month, day, hour, minute, second); false when it is shorter than 28 bytes.

@@ -33,14 +33,14 @@ HRESULT WithNarrow(const char* text, Call call) {
     return call(copy.Get());
 }
 
-void CopyTruncated(const std::u16string& text, WCHAR* buffer, int32_t length) {
+void CopyTruncated(const WideString& text, WCHAR* buffer, int32_t length) {
     if (!buffer || length <= 0) return;
     size_t n = std::min(text.size(), static_cast<size_t>(length) - 1);
     std::memcpy(buffer, text.data(), n * sizeof(WCHAR));
     buffer[n] = 0;
 }
 
-void CopyTruncated(const std::u16string& text, char* buffer, int32_t length) {
+void CopyTruncated(const WideString& text, char* buffer, int32_t length) {
     if (!buffer || length <= 0) return;
     std::string utf8 = Utf16ToUtf8(text);
     size_t n = std::min(utf8.size(), static_cast<size_t>(length) - 1);

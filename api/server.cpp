@@ -14,10 +14,10 @@ VarelServer& Server() {
 
 namespace {
 // The folder of the library file, in its short form where the system has one.
-std::u16string ConfigFolderOf(const std::u16string& libraryPath) {
-    std::u16string path = ShortPathName(libraryPath);
+WideString ConfigFolderOf(const WideString& libraryPath) {
+    WideString path = ShortPathName(libraryPath);
     size_t cut = path.find_last_of(kPathSeparator);
-    return cut == std::u16string::npos ? std::u16string() : path.substr(0, cut + 1);
+    return cut == WideString::npos ? WideString() : path.substr(0, cut + 1);
 }
 } // namespace
 

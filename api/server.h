@@ -6,6 +6,7 @@
 #include "agent/msg_queue.h"
 #include "agent/test_agent.h"
 #include "sync.h"
+#include "text.h"
 
 #include <string>
 
@@ -15,7 +16,7 @@ struct VarelServer {
 
     MsgQueue queue; // process-wide; the agent stops it on Destroy
     CTestAgent agent{queue};
-    std::u16string configFolder; // the library's folder, with its separator
+    WideString configFolder; // the library's folder, with its separator
     uint8_t channelConfig[kChannelConfigBytes] = {};
     uint8_t systemSettings[kSystemSettingsBytes] = {};
     BaseDeviceInfo baseDeviceInfo = DefaultBaseDeviceInfo();

@@ -16,7 +16,7 @@ bool CopyNarrowArgument(const char* text, BStr* out) {
         return true;
     }
     if (value < 65536) {
-        *out = BStr(value == 100 ? u"VarelTSS" : u"");
+        *out = BStr(value == 100 ? OLESTR("VarelTSS") : OLESTR(""));
         return out->Get() != nullptr;
     }
     *out = BStr(Utf8ToUtf16(text));

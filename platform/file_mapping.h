@@ -4,6 +4,7 @@
 #include <varel/vts_platform.h>
 
 #include "sync.h"
+#include "text.h"
 
 #include <cstddef>
 #include <string>
@@ -17,7 +18,7 @@ public:
     ReadOnlyFileMapping& operator=(const ReadOnlyFileMapping&) = delete;
 
     // false when the file cannot be opened or mapped.
-    bool Open(const std::u16string& path);
+    bool Open(const WideString& path);
     void Close();
     const unsigned char* data() const { return data_; }
     size_t size() const { return size_; }
@@ -39,9 +40,9 @@ public:
 
     // Creates (or opens, when it exists) the block with at least size bytes.
     // alreadyExisted tells which (ERROR_ALREADY_EXISTS).
-    bool Create(const std::u16string& name, size_t size, bool* alreadyExisted = nullptr);
+    bool Create(const WideString& name, size_t size, bool* alreadyExisted = nullptr);
     // Opens an existing block; false when there is none.
-    bool Open(const std::u16string& name);
+    bool Open(const WideString& name);
     void Close();
     unsigned char* data() const { return data_; }
     size_t size() const { return size_; }

@@ -3,15 +3,17 @@
 
 #include <varel/vts_platform.h>
 
+#include "text.h"
+
 #include <string>
 
 // The separator of the system's paths ('/' here, '\\' on Windows).
-extern const char16_t kPathSeparator;
+extern const WCHAR kPathSeparator;
 
 // Full path of the library file (or of the program it is linked into).
-std::u16string LibraryFilePath();
+WideString LibraryFilePath();
 // The short 8.3 form of a path where the system gives one, else the path itself.
-std::u16string ShortPathName(const std::u16string& path);
+WideString ShortPathName(const WideString& path);
 // GetPrivateProfileInt: the integer value of key in [section] of file;
 // defaultValue when the file, section or key is missing. Leading digits count
 // ("12abc" is 12); names compare case-insensitively.

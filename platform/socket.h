@@ -50,5 +50,9 @@ int WSAGetLastError();
 // waited for before closesocket releases the number for reuse.
 int WakeSocketReceivers(SOCKET socket);
 
+// An IPv4 address and port ("192.168.253.231", 2001); the address part is
+// INADDR_ANY when dotted is not a dotted quad.
+sockaddr_in Ipv4Endpoint(const char* dotted, uint16_t port);
+
 // Receive time-out in milliseconds (0 = wait forever); 0 or SOCKET_ERROR.
 int SetSocketReceiveTimeout(SOCKET socket, DWORD timeoutMs);

@@ -21,19 +21,19 @@ void AppendUtf8(std::string& out, char32_t c) {
     }
 }
 
-void AppendUtf16(std::u16string& out, char32_t c) {
+void AppendUtf16(WideString& out, char32_t c) {
     if (c < 0x10000) {
-        out += static_cast<char16_t>(c);
+        out += static_cast<WCHAR>(c);
     } else {
         c -= 0x10000;
-        out += static_cast<char16_t>(0xD800 + (c >> 10));
-        out += static_cast<char16_t>(0xDC00 + (c & 0x3FF));
+        out += static_cast<WCHAR>(0xD800 + (c >> 10));
+        out += static_cast<WCHAR>(0xDC00 + (c & 0x3FF));
     }
 }
 } // namespace
 
-std::u16string Utf8ToUtf16(std::string_view text) {
-    std::u16string out;
+WideString Utf8ToUtf16(std::string_view text) {
+    WideString out;
     out.reserve(text.size());
     size_t i = 0;
     while (i < text.size()) {
@@ -44,7 +44,7 @@ std::u16string Utf8ToUtf16(std::string_view text) {
                     : (lead >> 3) == 30 ? 3
                                         : -1;
         if (extra < 0 || i + static_cast<size_t>(extra) >= text.size()) {
-            out += static_cast<char16_t>(kReplacement); // stray or cut-off sequence
+            out += static_cast<WCHAR>(kReplacement); // stray or cut-off sequence
             ++i;
             continue;
         }
@@ -60,7 +60,7 @@ std::u16string Utf8ToUtf16(std::string_view text) {
         }
         static constexpr char32_t kMin[] = {0, 0x80, 0x800, 0x10000};
         if (!valid || c < kMin[extra] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
-            out += static_cast<char16_t>(kReplacement);
+            out += static_cast<WCHAR>(kReplacement);
             ++i;
             continue;
         }
@@ -70,7 +70,7 @@ std::u16string Utf8ToUtf16(std::string_view text) {
     return out;
 }
 
-std::string Utf16ToUtf8(std::u16string_view text) {
+std::string Utf16ToUtf8(WideStringView text) {
     std::string out;
     out.reserve(text.size() * 3);
     for (size_t i = 0; i < text.size(); ++i) {
@@ -94,6 +94,6 @@ size_t WideLength(const WCHAR* text) {
     return n;
 }
 
-std::u16string_view BstrView(BSTR text) {
-    return text ? std::u16string_view(text, SysStringLen(text)) : std::u16string_view();
+WideStringView BstrView(BSTR text) {
+    return text ? WideStringView(text, SysStringLen(text)) : WideStringView();
 }

@@ -26,7 +26,7 @@ std::string Text(HRESULT code) {
 int Demo(const std::vector<std::string>&) {
     std::printf("VarelTSS demo\n\n1. A host window and the server\n");
     CoInitialize(nullptr);
-    HWND window = VTS_CreateHostWindow(u"vts demo", DemoWindow, nullptr);
+    HWND window = VTS_CreateHostWindow(OLESTR("vts demo"), DemoWindow, nullptr);
     HRESULT hr = VTS_CreateServer(window);
     std::printf("  VTS_CreateServer -> 0x%08X %s\n", static_cast<unsigned>(hr), Text(hr).c_str());
     std::printf("  again            -> %d (already created)\n", VTS_CreateServer(window));
@@ -37,7 +37,7 @@ int Demo(const std::vector<std::string>&) {
                 info->voltageChannels, info->currentChannels, info->dspVersion, VTS_GetDAAM());
     VARIANT rate;
     VariantInit(&rate);
-    if (VTS_GetDeviceInfo(u"DEVBASEINFO.TestSampRate", &rate) == S_OK)
+    if (VTS_GetDeviceInfo(OLESTR("DEVBASEINFO.TestSampRate"), &rate) == S_OK)
         std::printf("  TestSampRate %d\n", rate.iVal);
 
     std::printf("\n3. Message texts\n");
@@ -48,7 +48,7 @@ int Demo(const std::vector<std::string>&) {
     std::printf("  alarm bits 0 and 63 of a family-1 tester:\n%s", alarm.data());
 
     std::printf("\n4. Linking needs the device layer: VTS_LinkDevice -> 0x%08X\n",
-                static_cast<unsigned>(VTS_LinkDevice(u"PC-IP:192.168.253.1 DEV-IP:192.168.253.231")));
+                static_cast<unsigned>(VTS_LinkDevice(OLESTR("PC-IP:192.168.253.1 DEV-IP:192.168.253.231"))));
 
     VTS_DestroyServer();
     VTS_DestroyHostWindow(window);

@@ -48,6 +48,8 @@ typedef uint16_t VARTYPE;
 typedef int16_t VARIANT_BOOL;
 typedef char16_t WCHAR;
 typedef char16_t OLECHAR;
+/* A wide literal, as Windows spells it: OLESTR("text"). */
+#define OLESTR(str) u##str
 typedef WCHAR* LPWSTR;
 typedef const WCHAR* LPCWSTR;
 typedef OLECHAR* LPOLESTR;
@@ -309,7 +311,7 @@ VTS_PLATFORM_API HRESULT CLSIDFromProgID(LPCOLESTR progId, CLSID* clsid);
 typedef intptr_t (*VTS_WindowProc)(void* context, HWND window, uint32_t message,
                                    uintptr_t wParam, intptr_t lParam);
 /* title may be null; returns null when out of memory. */
-VTS_PLATFORM_API HWND VTS_CreateHostWindow(const char16_t* title, VTS_WindowProc proc,
+VTS_PLATFORM_API HWND VTS_CreateHostWindow(const WCHAR* title, VTS_WindowProc proc,
                                            void* context);
 /* Waits for a delivery in progress on another thread; afterwards the handle
  * is dead and messages sent to it are dropped. */

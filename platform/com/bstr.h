@@ -3,6 +3,8 @@
 
 #include <varel/vts_platform.h>
 
+#include "text.h"
+
 #include <string>
 #include <string_view>
 #include <utility>
@@ -11,7 +13,7 @@ class BStr {
 public:
     BStr() = default;
     explicit BStr(const OLECHAR* text) : s_(text ? SysAllocString(text) : nullptr) {}
-    explicit BStr(std::u16string_view text)
+    explicit BStr(WideStringView text)
         : s_(SysAllocStringLen(text.data(), static_cast<UINT>(text.size()))) {}
     BStr(const BStr& other)
         : s_(other.s_ ? SysAllocStringLen(other.s_, SysStringLen(other.s_)) : nullptr) {}
@@ -34,7 +36,7 @@ public:
     }
     BSTR Get() const { return s_; }
     UINT Length() const { return SysStringLen(s_); }
-    std::u16string_view View() const { return {s_ ? s_ : u"", Length()}; }
+    WideStringView View() const { return {s_ ? s_ : OLESTR(""), Length()}; }
 
 private:
     BSTR s_ = nullptr;

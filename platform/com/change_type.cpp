@@ -36,19 +36,19 @@ double RoundHalfEven(double x) {
     return std::fmod(f, 2.0) == 0 ? f : f + 1;
 }
 
-bool EqualsIgnoreCase(std::u16string_view a, std::u16string_view b) {
+bool EqualsIgnoreCase(WideStringView a, WideStringView b) {
     if (a.size() != b.size()) return false;
     for (size_t i = 0; i < a.size(); ++i) {
-        char16_t x = a[i] >= u'A' && a[i] <= u'Z' ? a[i] + 32 : a[i];
-        char16_t y = b[i] >= u'A' && b[i] <= u'Z' ? b[i] + 32 : b[i];
+        WCHAR x = a[i] >= OLESTR('A') && a[i] <= OLESTR('Z') ? a[i] + 32 : a[i];
+        WCHAR y = b[i] >= OLESTR('A') && b[i] <= OLESTR('Z') ? b[i] + 32 : b[i];
         if (x != y) return false;
     }
     return true;
 }
 
-bool IsBlank(char16_t c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n'; }
+bool IsBlank(WCHAR c) { return c == OLESTR(' ') || c == OLESTR('\t') || c == OLESTR('\r') || c == OLESTR('\n'); }
 
-std::u16string_view TrimBlanks(std::u16string_view s) {
+WideStringView TrimBlanks(WideStringView s) {
     while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
     while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
     return s;
@@ -56,27 +56,27 @@ std::u16string_view TrimBlanks(std::u16string_view s) {
 
 // [sign] digits [. digits] [e [sign] digits], surrounding blanks allowed.
 HRESULT ParseNumber(BSTR text, Number* out) {
-    std::u16string_view s = TrimBlanks(BstrView(text));
+    WideStringView s = TrimBlanks(BstrView(text));
     std::string ascii;
     bool negative = false;
     size_t pos = 0;
-    if (pos < s.size() && (s[pos] == u'+' || s[pos] == u'-')) negative = s[pos++] == u'-';
+    if (pos < s.size() && (s[pos] == OLESTR('+') || s[pos] == OLESTR('-'))) negative = s[pos++] == OLESTR('-');
     size_t digits = 0;
     bool integral = true;
-    while (pos < s.size() && s[pos] >= u'0' && s[pos] <= u'9') ascii += char(s[pos++]), ++digits;
-    if (pos < s.size() && s[pos] == u'.') {
+    while (pos < s.size() && s[pos] >= OLESTR('0') && s[pos] <= OLESTR('9')) ascii += char(s[pos++]), ++digits;
+    if (pos < s.size() && s[pos] == OLESTR('.')) {
         integral = false;
         ascii += s[pos++];
-        while (pos < s.size() && s[pos] >= u'0' && s[pos] <= u'9') ascii += char(s[pos++]), ++digits;
+        while (pos < s.size() && s[pos] >= OLESTR('0') && s[pos] <= OLESTR('9')) ascii += char(s[pos++]), ++digits;
     }
     if (digits == 0) return DISP_E_TYPEMISMATCH;
-    if (pos < s.size() && (s[pos] == u'e' || s[pos] == u'E')) {
+    if (pos < s.size() && (s[pos] == OLESTR('e') || s[pos] == OLESTR('E'))) {
         integral = false;
         ascii += 'e';
         ++pos;
-        if (pos < s.size() && (s[pos] == u'+' || s[pos] == u'-')) ascii += char(s[pos++]);
+        if (pos < s.size() && (s[pos] == OLESTR('+') || s[pos] == OLESTR('-'))) ascii += char(s[pos++]);
         size_t expDigits = 0;
-        while (pos < s.size() && s[pos] >= u'0' && s[pos] <= u'9') ascii += char(s[pos++]), ++expDigits;
+        while (pos < s.size() && s[pos] >= OLESTR('0') && s[pos] <= OLESTR('9')) ascii += char(s[pos++]), ++expDigits;
         if (expDigits == 0) return DISP_E_TYPEMISMATCH;
     }
     if (pos != s.size()) return DISP_E_TYPEMISMATCH;
@@ -216,16 +216,16 @@ HRESULT ToText(const VARIANT& v, USHORT flags, BSTR* out) {
         text = n.kind == Number::Signed ? std::to_string(n.i) : std::to_string(n.u);
     }
     }
-    std::u16string wide(text.begin(), text.end());
+    WideString wide(text.begin(), text.end());
     *out = SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
     return *out ? S_OK : E_OUTOFMEMORY;
 }
 
 HRESULT ToBool(const VARIANT& v, VARIANT_BOOL* out) {
     if (v.vt == VT_BSTR) {
-        std::u16string_view s = TrimBlanks(BstrView(v.bstrVal));
-        if (EqualsIgnoreCase(s, u"true") || EqualsIgnoreCase(s, u"#TRUE#")) return *out = VARIANT_TRUE, S_OK;
-        if (EqualsIgnoreCase(s, u"false") || EqualsIgnoreCase(s, u"#FALSE#")) return *out = VARIANT_FALSE, S_OK;
+        WideStringView s = TrimBlanks(BstrView(v.bstrVal));
+        if (EqualsIgnoreCase(s, OLESTR("true")) || EqualsIgnoreCase(s, OLESTR("#TRUE#"))) return *out = VARIANT_TRUE, S_OK;
+        if (EqualsIgnoreCase(s, OLESTR("false")) || EqualsIgnoreCase(s, OLESTR("#FALSE#"))) return *out = VARIANT_FALSE, S_OK;
     }
     Number n;
     HRESULT hr = SourceNumber(v, &n);

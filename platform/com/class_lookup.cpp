@@ -1,4 +1,5 @@
 #include "class_table.h"
+#include "text.h"
 
 #include <string_view>
 
@@ -10,7 +11,7 @@ const ComClassEntry* FindComClass(REFCLSID clsid) {
 
 const ComClassEntry* FindComClassByProgId(LPCOLESTR progId) {
     if (!progId) return nullptr;
-    std::u16string_view wanted(progId);
+    WideStringView wanted(progId);
     for (const ComClassEntry* entry = kComClassTable; entry->clsid; ++entry)
         if (wanted == entry->progId || wanted == entry->versionIndependentProgId) return entry;
     return nullptr;

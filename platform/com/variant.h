@@ -3,6 +3,8 @@
 
 #include <varel/vts_platform.h>
 
+#include "text.h"
+
 #include <string_view>
 
 class Variant : public VARIANT {
@@ -29,7 +31,7 @@ public:
         return v;
     }
     // E_OUTOFMEMORY leaves it VT_EMPTY.
-    static Variant Text(std::u16string_view text) {
+    static Variant Text(WideStringView text) {
         Variant v;
         v.bstrVal = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
         if (v.bstrVal) v.vt = VT_BSTR;

@@ -23,6 +23,6 @@ void OutputDebugStringA(LPCSTR text) {
 }
 
 void OutputDebugStringW(LPCWSTR text) {
-    std::string utf8 = Utf16ToUtf8(text ? text : u"");
+    std::string utf8 = Utf16ToUtf8(text ? text : OLESTR(""));
     OutputDebugStringA(utf8.c_str());
 }

@@ -13,7 +13,7 @@
 
 ReadOnlyFileMapping::~ReadOnlyFileMapping() { Close(); }
 
-bool ReadOnlyFileMapping::Open(const std::u16string& path) {
+bool ReadOnlyFileMapping::Open(const WideString& path) {
     Close();
     int fd = open(Utf16ToUtf8(path).c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return false;
@@ -51,7 +51,7 @@ std::map<std::string, NamedBlock>& Blocks() {
     static auto* blocks = new std::map<std::string, NamedBlock>;
     return *blocks;
 }
-std::string ShmName(const std::u16string& name) { return "/" + Utf16ToUtf8(name); }
+std::string ShmName(const WideString& name) { return "/" + Utf16ToUtf8(name); }
 } // namespace
 
 SharedMemory::~SharedMemory() { Close(); }
@@ -67,7 +67,7 @@ bool SharedMemory::MapHandle(void* handle, size_t size) {
     return true;
 }
 
-bool SharedMemory::Create(const std::u16string& name, size_t size, bool* alreadyExisted) {
+bool SharedMemory::Create(const WideString& name, size_t size, bool* alreadyExisted) {
     Close();
     if (name.empty() || size == 0) return false;
     std::lock_guard<std::mutex> lock(g_blocksMutex);
@@ -98,7 +98,7 @@ bool SharedMemory::Create(const std::u16string& name, size_t size, bool* already
     return true;
 }
 
-bool SharedMemory::Open(const std::u16string& name) {
+bool SharedMemory::Open(const WideString& name) {
     Close();
     std::lock_guard<std::mutex> lock(g_blocksMutex);
     auto it = Blocks().find(ShmName(name));

@@ -9,18 +9,18 @@
 #include <fstream>
 #include <string>
 
-const char16_t kPathSeparator = u'/';
+const WCHAR kPathSeparator = OLESTR('/');
 
-std::u16string LibraryFilePath() {
+WideString LibraryFilePath() {
     Dl_info info{};
-    if (!dladdr(reinterpret_cast<void*>(&LibraryFilePath), &info) || !info.dli_fname) return u"";
+    if (!dladdr(reinterpret_cast<void*>(&LibraryFilePath), &info) || !info.dli_fname) return OLESTR("");
     char* resolved = realpath(info.dli_fname, nullptr);
-    std::u16string path = Utf8ToUtf16(resolved ? resolved : info.dli_fname);
+    WideString path = Utf8ToUtf16(resolved ? resolved : info.dli_fname);
     std::free(resolved);
     return path;
 }
 
-std::u16string ShortPathName(const std::u16string& path) { return path; }
+WideString ShortPathName(const WideString& path) { return path; }
 
 namespace {
 std::string Trim(const std::string& s) {

@@ -13,7 +13,7 @@
 namespace {
 
 struct HostWindow {
-    std::u16string title;
+    WideString title;
     VTS_WindowProc proc;
     void* context;
     std::recursive_mutex delivery; // one message at a time; the procedure may send to itself
@@ -38,10 +38,10 @@ void* g_boxContext = nullptr;
 
 } // namespace
 
-HWND VTS_CreateHostWindow(const char16_t* title, VTS_WindowProc proc, void* context) {
+HWND VTS_CreateHostWindow(const WCHAR* title, VTS_WindowProc proc, void* context) {
     if (!proc) return nullptr;
     auto window = std::make_shared<HostWindow>();
-    window->title = title ? title : u"";
+    window->title = title ? title : OLESTR("");
     window->proc = proc;
     window->context = context;
     std::lock_guard<std::mutex> lock(g_windowsMutex);
@@ -73,7 +73,7 @@ LRESULT SendMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
 BOOL IsWindow(HWND window) { return Find(window) ? TRUE : FALSE; }
 
 HWND FindWindowW(LPCWSTR, LPCWSTR title) {
-    std::u16string wanted = title ? title : u"";
+    WideString wanted = title ? title : OLESTR("");
     std::lock_guard<std::mutex> lock(g_windowsMutex);
     for (auto& [handle, window] : Windows())
         if (window->title == wanted) return reinterpret_cast<HWND>(handle);
@@ -83,7 +83,7 @@ HWND FindWindowW(LPCWSTR, LPCWSTR title) {
 UINT RegisterWindowMessageW(LPCWSTR name) {
     if (!name || !*name) return 0;
     static std::mutex mutex;
-    static std::map<std::u16string, UINT> numbers;
+    static std::map<WideString, UINT> numbers;
     std::lock_guard<std::mutex> lock(mutex);
     auto [it, added] = numbers.try_emplace(name, static_cast<UINT>(0xC000 + numbers.size()));
     return it->second;
@@ -98,8 +98,8 @@ void VTS_SetMessageBoxHandler(VTS_MessageBoxHandler handler, void* context) {
 }
 
 int MessageBoxW(HWND, LPCWSTR text, LPCWSTR caption, UINT) {
-    std::string utf8Text = Utf16ToUtf8(text ? text : u"");
-    std::string utf8Caption = Utf16ToUtf8(caption ? caption : u"");
+    std::string utf8Text = Utf16ToUtf8(text ? text : OLESTR(""));
+    std::string utf8Caption = Utf16ToUtf8(caption ? caption : OLESTR(""));
     VTS_MessageBoxHandler handler;
     void* context;
     {

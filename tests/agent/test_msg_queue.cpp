@@ -25,7 +25,7 @@ class RecordingWindow {
 public:
     explicit RecordingWindow(size_t expected = 0) : expected_(expected) {
         done_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-        hwnd_ = VTS_CreateHostWindow(u"host", &RecordingWindow::Proc, this);
+        hwnd_ = VTS_CreateHostWindow(OLESTR("host"), &RecordingWindow::Proc, this);
     }
     ~RecordingWindow() {
         VTS_DestroyHostWindow(hwnd_);

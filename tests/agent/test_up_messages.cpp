@@ -147,7 +147,7 @@ TEST(ExtendedIoRecord, ExcessCountIsDroppedAtTheRecordsSize) {
 }
 
 TEST(BaseFolder, IsTheParentOfTheLibrarysFolder) {
-    EXPECT_EQ(BaseFolderOf(u"/opt/varel/bin/libVarelTSS.so", u'/'), u"/opt/varel/");
-    EXPECT_EQ(BaseFolderOf(u"C:\\VAREL\\Bin\\VarelTSS.dll", u'\\'), u"C:\\VAREL\\");
-    EXPECT_EQ(BaseFolderOf(u"libVarelTSS.so", u'/'), u"");
+    EXPECT_EQ(BaseFolderOf(OLESTR("/opt/varel/bin/libVarelTSS.so"), OLESTR('/')), OLESTR("/opt/varel/"));
+    EXPECT_EQ(BaseFolderOf(OLESTR("C:\\VAREL\\Bin\\VarelTSS.dll"), OLESTR('\\')), OLESTR("C:\\VAREL\\"));
+    EXPECT_EQ(BaseFolderOf(OLESTR("libVarelTSS.so"), OLESTR('/')), OLESTR(""));
 }

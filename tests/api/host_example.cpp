@@ -33,9 +33,9 @@ intptr_t HostWindow(void*, HWND, uint32_t, uintptr_t, intptr_t) { return 0; }
 
 int main() {
     CoInitialize(nullptr);
-    HWND trace = VTS_CreateHostWindow(u"VarelDbgTrace", TraceWindow, nullptr);
+    HWND trace = VTS_CreateHostWindow(OLESTR("VarelDbgTrace"), TraceWindow, nullptr);
     for (int round = 0; round < 2; ++round) {
-        HWND window = VTS_CreateHostWindow(u"host", HostWindow, nullptr);
+        HWND window = VTS_CreateHostWindow(OLESTR("host"), HostWindow, nullptr);
         CHECK(window != nullptr);
         VTS_CreateServer(window);
         CHECK(VTS_CreateServer(window) == S_FALSE);
@@ -45,9 +45,9 @@ int main() {
         uint16_t states[3] = {1, 0, 1};
         CHECK(VTS_TransBoutState(nullptr, 3) == E_INVALIDARG);
         CHECK(VTS_TransBoutState(states, 0) == E_INVALIDARG);
-        char16_t text[10];
+        WCHAR text[10];
         VTS_GetFaultMsg_Com(E_FAIL, text, 10);
-        CHECK(std::char_traits<char16_t>::length(text) == 9);
+        CHECK(std::char_traits<WCHAR>::length(text) == 9);
         CHECK(VTS_DestroyServer() == S_OK);
         VTS_DestroyHostWindow(window);
     }

@@ -1,5 +1,7 @@
 #include <varel/vts.h>
 
+#include "text.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -13,7 +15,7 @@ TEST(Exports, ArgumentChecksComeFirst) {
     EXPECT_EQ(VTS_TransBoutState(states, 0), E_INVALIDARG);
     EXPECT_EQ(VTS_TransBoutState_Ex(states, -1), E_INVALIDARG);
     EXPECT_EQ(VTS_GetTestServer(), E_NOINTERFACE);
-    EXPECT_EQ(VTS_GetDeviceInfo(u"LINK", nullptr), E_INVALIDARG);
+    EXPECT_EQ(VTS_GetDeviceInfo(OLESTR("LINK"), nullptr), E_INVALIDARG);
 }
 
 TEST(Exports, DeviceInformationBeforeAnyLink) {
@@ -28,25 +30,25 @@ TEST(Exports, DeviceInformationBeforeAnyLink) {
     EXPECT_EQ(info->value100, 50.0f);
     VARIANT rate;
     VariantInit(&rate);
-    ASSERT_EQ(VTS_GetDeviceInfo(u"DEVBASEINFO.TestSampRate", &rate), S_OK);
+    ASSERT_EQ(VTS_GetDeviceInfo(OLESTR("DEVBASEINFO.TestSampRate"), &rate), S_OK);
     EXPECT_EQ(rate.vt, VT_I2);
     EXPECT_EQ(rate.iVal, 200);
     ASSERT_EQ(VTS_GetDeviceInfo_A("DEVBASEINFO.TestSampRate", &rate), S_OK);
     EXPECT_EQ(rate.iVal, 200);
-    EXPECT_EQ(VTS_GetDeviceInfo(u"devbaseinfo.testsamprate", &rate), E_NOTIMPL) << "names compare exactly";
+    EXPECT_EQ(VTS_GetDeviceInfo(OLESTR("devbaseinfo.testsamprate"), &rate), E_NOTIMPL) << "names compare exactly";
     EXPECT_EQ(VTS_GetDeviceInfo(nullptr, &rate), E_NOTIMPL);
     leaks.ExpectNoLeaks();
 }
 
 TEST(FaultMessages, WideTextIsTruncatedAndTerminated) {
-    char16_t buffer[10];
+    WCHAR buffer[10];
     std::memset(buffer, 0x55, sizeof buffer);
     VTS_GetFaultMsg_Com_W(static_cast<HRESULT>(0x80004005), buffer, 10);
-    EXPECT_EQ(std::u16string(buffer), u"执行失败，错误码:");
-    char16_t whole[64];
+    EXPECT_EQ(WideString(buffer), OLESTR("执行失败，错误码:"));
+    WCHAR whole[64];
     VTS_GetFaultMsg_Com(static_cast<HRESULT>(0x80004005), whole, 64);
-    EXPECT_EQ(std::u16string(whole), u"执行失败，错误码: 0先80004005");
-    char16_t one[1] = {u'x'};
+    EXPECT_EQ(WideString(whole), OLESTR("执行失败，错误码: 0先80004005"));
+    WCHAR one[1] = {OLESTR('x')};
     VTS_GetFaultMsg_W(0x10000, 1, 0, one, 1);
     EXPECT_EQ(one[0], 0);
 }

@@ -17,7 +17,7 @@ struct HostWindow {
     HANDLE got = CreateEventW(nullptr, FALSE, FALSE, nullptr);
     std::mutex mutex;
     std::vector<uint32_t> codes;
-    HWND hwnd = VTS_CreateHostWindow(u"host", &HostWindow::Proc, this);
+    HWND hwnd = VTS_CreateHostWindow(OLESTR("host"), &HostWindow::Proc, this);
     ~HostWindow() {
         VTS_DestroyHostWindow(hwnd);
         CloseHandle(got);
@@ -99,7 +99,7 @@ TEST_F(ServerLife, TheDebugTraceWindowHearsOfEachCreate) {
         std::vector<uintptr_t> pids;
     } trace;
     HWND traceWindow = VTS_CreateHostWindow(
-        u"VarelDbgTrace",
+        OLESTR("VarelDbgTrace"),
         [](void* c, HWND, uint32_t message, uintptr_t wParam, intptr_t) -> intptr_t {
             if (message >= 0xC000) static_cast<Trace*>(c)->pids.push_back(wParam);
             return 0;
@@ -124,7 +124,7 @@ TEST_F(ServerLife, ExportsFromManyThreadsAreSerialised) {
                 VTS_AskIoState();
                 VARIANT v;
                 VariantInit(&v);
-                VTS_GetDeviceInfo(u"DEVBASEINFO.TestSampRate", &v);
+                VTS_GetDeviceInfo(OLESTR("DEVBASEINFO.TestSampRate"), &v);
             }
         });
     for (auto& h : hosts) h.join();

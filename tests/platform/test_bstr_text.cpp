@@ -8,7 +8,7 @@
 
 TEST(Bstr, LengthPrefixAndTerminator) {
     LeakCheck leaks;
-    BSTR s = SysAllocString(u"测试仪");
+    BSTR s = SysAllocString(OLESTR("测试仪"));
     ASSERT_NE(s, nullptr);
     EXPECT_EQ(SysStringLen(s), 3u);
     EXPECT_EQ(SysStringByteLen(s), 6u);
@@ -18,10 +18,10 @@ TEST(Bstr, LengthPrefixAndTerminator) {
     EXPECT_EQ(s[3], 0);
     SysFreeString(s);
 
-    BSTR embedded = SysAllocStringLen(u"a\0b", 3); // BSTRs may hold NULs
+    BSTR embedded = SysAllocStringLen(OLESTR("a\0b"), 3); // BSTRs may hold NULs
     EXPECT_EQ(SysStringLen(embedded), 3u);
     EXPECT_TRUE(SysReAllocString(&embedded, embedded + 2)); // the source may lie in the old string
-    EXPECT_EQ(std::u16string(embedded), u"b");
+    EXPECT_EQ(WideString(embedded), OLESTR("b"));
     SysFreeString(embedded);
 
     BSTR odd = SysAllocStringByteLen("abc", 3);
@@ -37,17 +37,17 @@ TEST(Bstr, LengthPrefixAndTerminator) {
 
 TEST(Text, ChineseRoundTripsBetweenUtf8AndUtf16) {
     const char* utf8 = "执行失败，错误码: 0先80004005";
-    std::u16string wide = Utf8ToUtf16(utf8);
-    EXPECT_EQ(wide, u"执行失败，错误码: 0先80004005");
+    WideString wide = Utf8ToUtf16(utf8);
+    EXPECT_EQ(wide, OLESTR("执行失败，错误码: 0先80004005"));
     EXPECT_EQ(Utf16ToUtf8(wide), utf8);
-    EXPECT_EQ(Utf8ToUtf16("\xF0\x9F\x98\x80"), u"\U0001F600"); // surrogate pairs both ways
-    EXPECT_EQ(Utf16ToUtf8(u"\U0001F600"), "\xF0\x9F\x98\x80");
+    EXPECT_EQ(Utf8ToUtf16("\xF0\x9F\x98\x80"), OLESTR("\U0001F600")); // surrogate pairs both ways
+    EXPECT_EQ(Utf16ToUtf8(OLESTR("\U0001F600")), "\xF0\x9F\x98\x80");
 }
 
 TEST(Text, InvalidSequencesBecomeReplacementCharacters) {
-    EXPECT_EQ(Utf8ToUtf16("a\xFFz"), u"a\uFFFDz");
-    EXPECT_EQ(Utf8ToUtf16("\xE6\x89"), u"\uFFFD\uFFFD");      // cut off
-    EXPECT_EQ(Utf8ToUtf16("\xC0\xAF"), u"\uFFFD\uFFFD");      // overlong
-    EXPECT_EQ(Utf8ToUtf16("\xED\xA0\x80"), u"\uFFFD\uFFFD\uFFFD"); // encoded surrogate
-    EXPECT_EQ(Utf16ToUtf8(std::u16string(1, u'\xD800')), "\xEF\xBF\xBD");
+    EXPECT_EQ(Utf8ToUtf16("a\xFFz"), OLESTR("a\uFFFDz"));
+    EXPECT_EQ(Utf8ToUtf16("\xE6\x89"), OLESTR("\uFFFD\uFFFD"));      // cut off
+    EXPECT_EQ(Utf8ToUtf16("\xC0\xAF"), OLESTR("\uFFFD\uFFFD"));      // overlong
+    EXPECT_EQ(Utf8ToUtf16("\xED\xA0\x80"), OLESTR("\uFFFD\uFFFD\uFFFD")); // encoded surrogate
+    EXPECT_EQ(Utf16ToUtf8(WideString(1, OLESTR('\xD800'))), "\xEF\xBF\xBD");
 }

@@ -164,7 +164,7 @@ TEST(VariantChangeType, NumbersRoundHalfToEvenAndCheckRanges) {
 }
 
 struct TextCase {
-    const char16_t* text;
+    const WCHAR* text;
     VARTYPE to;
     HRESULT hr;
     double expected;
@@ -172,42 +172,42 @@ struct TextCase {
 
 TEST(VariantChangeType, TextReadsWithDotWhateverTheLocale) {
     const TextCase cases[] = {
-        {u"42", VT_I4, S_OK, 42},
-        {u"  -17  ", VT_I2, S_OK, -17},
-        {u"+8", VT_UI1, S_OK, 8},
-        {u"2.5", VT_I4, S_OK, 2},
-        {u"3.5", VT_I4, S_OK, 4},
-        {u"1.25", VT_R8, S_OK, 1.25},
-        {u".5", VT_R8, S_OK, 0.5},
-        {u"5.", VT_R8, S_OK, 5},
-        {u"1e3", VT_I4, S_OK, 1000},
-        {u"1.5E-2", VT_R8, S_OK, 0.015},
-        {u"\t7\r\n", VT_I4, S_OK, 7},
-        {u"0.1", VT_R4, S_OK, 0.1f},
-        {u"1,5", VT_R8, DISP_E_TYPEMISMATCH, 0},
-        {u"", VT_I4, DISP_E_TYPEMISMATCH, 0},
-        {u"   ", VT_R8, DISP_E_TYPEMISMATCH, 0},
-        {u"abc", VT_I4, DISP_E_TYPEMISMATCH, 0},
-        {u"12abc", VT_I4, DISP_E_TYPEMISMATCH, 0},
-        {u"1e", VT_R8, DISP_E_TYPEMISMATCH, 0},
-        {u"inf", VT_R8, DISP_E_TYPEMISMATCH, 0},
-        {u"nan", VT_R8, DISP_E_TYPEMISMATCH, 0},
-        {u"-", VT_I4, DISP_E_TYPEMISMATCH, 0},
-        {u"1 2", VT_I4, DISP_E_TYPEMISMATCH, 0},
-        {u"300", VT_UI1, DISP_E_OVERFLOW, 0},
-        {u"-1", VT_UI4, DISP_E_OVERFLOW, 0},
-        {u"2147483648", VT_I4, DISP_E_OVERFLOW, 0},
-        {u"1e400", VT_R8, DISP_E_OVERFLOW, 0},
-        {u"1e-400", VT_R8, S_OK, 0},
-        {u"true", VT_BOOL, S_OK, -1},
-        {u" False ", VT_BOOL, S_OK, 0},
-        {u"0", VT_BOOL, S_OK, 0},
-        {u"2", VT_BOOL, S_OK, -1},
-        {u"yes", VT_BOOL, DISP_E_TYPEMISMATCH, 0},
+        {OLESTR("42"), VT_I4, S_OK, 42},
+        {OLESTR("  -17  "), VT_I2, S_OK, -17},
+        {OLESTR("+8"), VT_UI1, S_OK, 8},
+        {OLESTR("2.5"), VT_I4, S_OK, 2},
+        {OLESTR("3.5"), VT_I4, S_OK, 4},
+        {OLESTR("1.25"), VT_R8, S_OK, 1.25},
+        {OLESTR(".5"), VT_R8, S_OK, 0.5},
+        {OLESTR("5."), VT_R8, S_OK, 5},
+        {OLESTR("1e3"), VT_I4, S_OK, 1000},
+        {OLESTR("1.5E-2"), VT_R8, S_OK, 0.015},
+        {OLESTR("\t7\r\n"), VT_I4, S_OK, 7},
+        {OLESTR("0.1"), VT_R4, S_OK, 0.1f},
+        {OLESTR("1,5"), VT_R8, DISP_E_TYPEMISMATCH, 0},
+        {OLESTR(""), VT_I4, DISP_E_TYPEMISMATCH, 0},
+        {OLESTR("   "), VT_R8, DISP_E_TYPEMISMATCH, 0},
+        {OLESTR("abc"), VT_I4, DISP_E_TYPEMISMATCH, 0},
+        {OLESTR("12abc"), VT_I4, DISP_E_TYPEMISMATCH, 0},
+        {OLESTR("1e"), VT_R8, DISP_E_TYPEMISMATCH, 0},
+        {OLESTR("inf"), VT_R8, DISP_E_TYPEMISMATCH, 0},
+        {OLESTR("nan"), VT_R8, DISP_E_TYPEMISMATCH, 0},
+        {OLESTR("-"), VT_I4, DISP_E_TYPEMISMATCH, 0},
+        {OLESTR("1 2"), VT_I4, DISP_E_TYPEMISMATCH, 0},
+        {OLESTR("300"), VT_UI1, DISP_E_OVERFLOW, 0},
+        {OLESTR("-1"), VT_UI4, DISP_E_OVERFLOW, 0},
+        {OLESTR("2147483648"), VT_I4, DISP_E_OVERFLOW, 0},
+        {OLESTR("1e400"), VT_R8, DISP_E_OVERFLOW, 0},
+        {OLESTR("1e-400"), VT_R8, S_OK, 0},
+        {OLESTR("true"), VT_BOOL, S_OK, -1},
+        {OLESTR(" False "), VT_BOOL, S_OK, 0},
+        {OLESTR("0"), VT_BOOL, S_OK, 0},
+        {OLESTR("2"), VT_BOOL, S_OK, -1},
+        {OLESTR("yes"), VT_BOOL, DISP_E_TYPEMISMATCH, 0},
     };
     for (const TextCase& c : cases) {
         SCOPED_TRACE(testing::Message()
-                     << "text '" << std::string(c.text, c.text + std::u16string(c.text).size()) << "' -> vt "
+                     << "text '" << std::string(c.text, c.text + WideString(c.text).size()) << "' -> vt "
                      << c.to);
         Variant source = Variant::Text(c.text), target;
         EXPECT_EQ(VariantChangeType(&target, &source, 0, c.to), c.hr);
@@ -218,16 +218,16 @@ TEST(VariantChangeType, TextReadsWithDotWhateverTheLocale) {
 }
 
 TEST(VariantChangeType, LargeIntegersInTextAreExact) {
-    Variant source = Variant::Text(u"9223372036854775807"), target;
+    Variant source = Variant::Text(OLESTR("9223372036854775807")), target;
     ASSERT_EQ(VariantChangeType(&target, &source, 0, VT_I8), S_OK);
     EXPECT_EQ(target.llVal, std::numeric_limits<int64_t>::max());
-    source = Variant::Text(u"-9223372036854775808");
+    source = Variant::Text(OLESTR("-9223372036854775808"));
     ASSERT_EQ(VariantChangeType(&target, &source, 0, VT_I8), S_OK);
     EXPECT_EQ(target.llVal, std::numeric_limits<int64_t>::min());
-    source = Variant::Text(u"18446744073709551615");
+    source = Variant::Text(OLESTR("18446744073709551615"));
     ASSERT_EQ(VariantChangeType(&target, &source, 0, VT_UI8), S_OK);
     EXPECT_EQ(target.ullVal, std::numeric_limits<uint64_t>::max());
-    source = Variant::Text(u"9223372036854775808");
+    source = Variant::Text(OLESTR("9223372036854775808"));
     EXPECT_EQ(VariantChangeType(&target, &source, 0, VT_I8), DISP_E_OVERFLOW);
 }
 
@@ -236,28 +236,28 @@ TEST(VariantChangeType, NumbersWriteTheShortestTextThatReadsBack) {
     {
         struct Case {
             Variant value;
-            const char16_t* text;
+            const WCHAR* text;
         };
         const Case cases[] = {
-            {Make(VT_R8, 0.1), u"0.1"},
-            {Make(VT_R8, 1.0 / 3), u"0.3333333333333333"},
-            {Make(VT_R4, 0.1), u"0.1"},
-            {Make(VT_R4, 57.735), u"57.735"},
-            {Make(VT_R8, 1e20), u"1E+20"},
-            {Make(VT_R8, -2.5), u"-2.5"},
-            {Make(VT_R8, -0.0), u"0"},
-            {Make(VT_I4, -2147483648.0), u"-2147483648"},
-            {Make(VT_UI4, 4294967295.0), u"4294967295"},
-            {Make(VT_I1, -7), u"-7"},
-            {Make(VT_BOOL, 1), u"-1"},
-            {Make(VT_BOOL, 0), u"0"},
-            {Variant(), u""},
+            {Make(VT_R8, 0.1), OLESTR("0.1")},
+            {Make(VT_R8, 1.0 / 3), OLESTR("0.3333333333333333")},
+            {Make(VT_R4, 0.1), OLESTR("0.1")},
+            {Make(VT_R4, 57.735), OLESTR("57.735")},
+            {Make(VT_R8, 1e20), OLESTR("1E+20")},
+            {Make(VT_R8, -2.5), OLESTR("-2.5")},
+            {Make(VT_R8, -0.0), OLESTR("0")},
+            {Make(VT_I4, -2147483648.0), OLESTR("-2147483648")},
+            {Make(VT_UI4, 4294967295.0), OLESTR("4294967295")},
+            {Make(VT_I1, -7), OLESTR("-7")},
+            {Make(VT_BOOL, 1), OLESTR("-1")},
+            {Make(VT_BOOL, 0), OLESTR("0")},
+            {Variant(), OLESTR("")},
         };
         for (const Case& c : cases) {
             Variant text;
             ASSERT_EQ(VariantChangeType(&text, &c.value, 0, VT_BSTR), S_OK);
             ASSERT_EQ(text.vt, VT_BSTR);
-            EXPECT_EQ(std::u16string(text.bstrVal, SysStringLen(text.bstrVal)), c.text);
+            EXPECT_EQ(WideString(text.bstrVal, SysStringLen(text.bstrVal)), c.text);
             Variant back;
             if (c.value.vt == VT_R8 || c.value.vt == VT_R4) {
                 ASSERT_EQ(VariantChangeType(&back, &text, 0, c.value.vt), S_OK);
@@ -268,7 +268,7 @@ TEST(VariantChangeType, NumbersWriteTheShortestTextThatReadsBack) {
     {
         Variant alpha, yes = Make(VT_BOOL, 1);
         ASSERT_EQ(VariantChangeType(&alpha, &yes, VARIANT_ALPHABOOL, VT_BSTR), S_OK);
-        EXPECT_EQ(std::u16string(alpha.bstrVal), u"True");
+        EXPECT_EQ(WideString(alpha.bstrVal), OLESTR("True"));
     }
     leaks.ExpectNoLeaks();
 }
@@ -291,7 +291,7 @@ TEST(VariantChangeType, BadTypesAndInterfaces) {
 TEST(VariantChangeType, InPlaceConversionFreesTheOldText) {
     LeakCheck leaks;
     {
-        Variant v = Variant::Text(u" 12.5 ");
+        Variant v = Variant::Text(OLESTR(" 12.5 "));
         ASSERT_EQ(VariantChangeType(&v, &v, 0, VT_R8), S_OK);
         EXPECT_EQ(v.vt, VT_R8);
         EXPECT_EQ(v.dblVal, 12.5);

@@ -18,11 +18,11 @@ std::string TempPath(const char* name) {
 TEST(ProfileInt, ReadsKeysOfASection) {
     std::string path = TempPath("VarelTss.ini");
     std::ofstream(path) << "; comment\n[Other]\nSwitch=7\n[ dsp ]\r\n switch = 12abc \r\nNeg=-3\n";
-    std::u16string file = Utf8ToUtf16(path);
-    EXPECT_EQ(GetPrivateProfileIntW(u"DSP", u"Switch", 0, file.c_str()), 12u);
-    EXPECT_EQ(static_cast<INT>(GetPrivateProfileIntW(u"DSP", u"Neg", 0, file.c_str())), -3);
-    EXPECT_EQ(GetPrivateProfileIntW(u"DSP", u"Missing", 5, file.c_str()), 5u);
-    EXPECT_EQ(GetPrivateProfileIntW(u"DSP", u"Switch", 9, u"/nonexistent/VarelTss.ini"), 9u);
+    WideString file = Utf8ToUtf16(path);
+    EXPECT_EQ(GetPrivateProfileIntW(OLESTR("DSP"), OLESTR("Switch"), 0, file.c_str()), 12u);
+    EXPECT_EQ(static_cast<INT>(GetPrivateProfileIntW(OLESTR("DSP"), OLESTR("Neg"), 0, file.c_str())), -3);
+    EXPECT_EQ(GetPrivateProfileIntW(OLESTR("DSP"), OLESTR("Missing"), 5, file.c_str()), 5u);
+    EXPECT_EQ(GetPrivateProfileIntW(OLESTR("DSP"), OLESTR("Switch"), 9, OLESTR("/nonexistent/VarelTss.ini")), 9u);
     std::remove(path.c_str());
 }
 
@@ -33,13 +33,13 @@ TEST(FileMapping, MapsAWholeFileReadOnly) {
     ASSERT_TRUE(file.Open(Utf8ToUtf16(path)));
     ASSERT_EQ(file.size(), 8u);
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(file.data()), 8), "COMTRADE");
-    EXPECT_FALSE(file.Open(u"/nonexistent/file"));
+    EXPECT_FALSE(file.Open(OLESTR("/nonexistent/file")));
     EXPECT_EQ(file.size(), 0u);
     std::remove(path.c_str());
 }
 
 TEST(SharedMemory, NamedBlocksAreSharedAndLiveWhileOpen) {
-    std::u16string name = u"VAREL_TEST_MAPPING_" + Utf8ToUtf16(std::to_string(getpid()));
+    WideString name = OLESTR("VAREL_TEST_MAPPING_") + Utf8ToUtf16(std::to_string(getpid()));
     SharedMemory writer, reader;
     bool existed = true;
     ASSERT_TRUE(writer.Create(name, 1 << 20, &existed));
@@ -59,7 +59,7 @@ TEST(SharedMemory, NamedBlocksAreSharedAndLiveWhileOpen) {
 }
 
 TEST(ModulePath, TheLibraryKnowsWhereItLives) {
-    std::u16string path = LibraryFilePath();
+    WideString path = LibraryFilePath();
     ASSERT_FALSE(path.empty());
     EXPECT_EQ(path.front(), kPathSeparator);
 }

@@ -26,7 +26,7 @@ intptr_t Record(void* context, HWND, uint32_t, uintptr_t wParam, intptr_t) {
 
 TEST(HostWindow, SendMessageIsSynchronousOnTheSendersThread) {
     Recorder r;
-    HWND w = VTS_CreateHostWindow(u"t", Record, &r);
+    HWND w = VTS_CreateHostWindow(OLESTR("t"), Record, &r);
     EXPECT_TRUE(IsWindow(w));
     EXPECT_EQ(SendMessageW(w, 0x1400, 21, 0), 42);
     EXPECT_EQ(r.thread, std::this_thread::get_id());
@@ -52,15 +52,15 @@ TEST(HostWindow, DeliversOneMessageAtATimeFromManySenders) {
 
 TEST(HostWindow, FindWindowAndRegisteredMessages) {
     Recorder r;
-    HWND trace = VTS_CreateHostWindow(u"VarelDbgTrace", Record, &r);
-    EXPECT_EQ(FindWindowW(nullptr, u"VarelDbgTrace"), trace);
-    EXPECT_EQ(FindWindowW(nullptr, u"nobody"), nullptr);
-    UINT a = RegisterWindowMessageW(u"WM_VAREL_SERVERMSG");
+    HWND trace = VTS_CreateHostWindow(OLESTR("VarelDbgTrace"), Record, &r);
+    EXPECT_EQ(FindWindowW(nullptr, OLESTR("VarelDbgTrace")), trace);
+    EXPECT_EQ(FindWindowW(nullptr, OLESTR("nobody")), nullptr);
+    UINT a = RegisterWindowMessageW(OLESTR("WM_VAREL_SERVERMSG"));
     EXPECT_GE(a, 0xC000u);
-    EXPECT_EQ(RegisterWindowMessageW(u"WM_VAREL_SERVERMSG"), a);
-    EXPECT_NE(RegisterWindowMessageW(u"another"), a);
+    EXPECT_EQ(RegisterWindowMessageW(OLESTR("WM_VAREL_SERVERMSG")), a);
+    EXPECT_NE(RegisterWindowMessageW(OLESTR("another")), a);
     VTS_DestroyHostWindow(trace);
-    EXPECT_EQ(FindWindowW(nullptr, u"VarelDbgTrace"), nullptr);
+    EXPECT_EQ(FindWindowW(nullptr, OLESTR("VarelDbgTrace")), nullptr);
 }
 
 TEST(MessageBox, GoesToTheHostsHandler) {
@@ -74,7 +74,7 @@ TEST(MessageBox, GoesToTheHostsHandler) {
             return 1;
         },
         &seen);
-    EXPECT_EQ(MessageBoxW(GetActiveWindow(), u"切换DSP程序成功", u"提示", MB_OK), IDOK);
+    EXPECT_EQ(MessageBoxW(GetActiveWindow(), OLESTR("切换DSP程序成功"), OLESTR("提示"), MB_OK), IDOK);
     VTS_SetMessageBoxHandler(nullptr, nullptr);
     EXPECT_EQ(seen.text, "切换DSP程序成功");
     EXPECT_EQ(seen.caption, "提示");
