@@ -11,7 +11,7 @@
 
 // Each class of the library adds its line here.
 const ComClassEntry kComClassTable[] = {
-    {&CLSID_GenericData, u"VarelData.GenericData.1", u"VarelData.GenericData", u"GenericData Class",
+    {&CLSID_GenericData, OLESTR("VarelData.GenericData.1"), OLESTR("VarelData.GenericData"), OLESTR("GenericData Class"),
      CreateGenericData},
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };

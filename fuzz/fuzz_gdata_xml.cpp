@@ -24,7 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     ComPtr<IGenericData> document;
     if (FAILED(CreateGenericData(IID_IGenericData, document.PutVoid()))) return 0;
-    BStr wide(std::u16string_view(reinterpret_cast<const char16_t*>(data), size / 2));
+    BStr wide(WideStringView(reinterpret_cast<const WCHAR*>(data), size / 2));
     hr = document->Load(wide.Get());
     if (hr != S_OK && hr != S_FALSE) std::abort();
     return 0;

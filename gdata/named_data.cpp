@@ -47,7 +47,7 @@ public:
     HRESULT STDMETHODCALLTYPE LoadFromFile(BSTR bstrFilePathName) override {
         ReadOnlyFileMapping file;
         // A missing or unreadable file holds no document element.
-        if (!file.Open(std::u16string(BstrView(bstrFilePathName))) || file.size() == 0) return S_FALSE;
+        if (!file.Open(WideString(BstrView(bstrFilePathName))) || file.size() == 0) return S_FALSE;
         return Replace(file.data(), file.size(), XmlBytes::File);
     }
 
@@ -55,7 +55,7 @@ public:
         if (!bstrFilePathName || !root_) return E_INVALIDARG;
         try {
             std::string text = WriteTreeAsXml(*root_, XmlTemplate::File);
-            std::ofstream out(std::filesystem::path(std::u16string(BstrView(bstrFilePathName))),
+            std::ofstream out(std::filesystem::path(WideString(BstrView(bstrFilePathName))),
                               std::ios::binary | std::ios::trunc);
             if (!out) return E_ACCESSDENIED;
             out.write(text.data(), static_cast<std::streamsize>(text.size()));

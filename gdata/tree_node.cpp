@@ -34,37 +34,37 @@ TreeNode TreeNode::Clone() const {
     return copy;
 }
 
-TreeNode* FindChild(TreeNode& parent, std::u16string_view name) {
+TreeNode* FindChild(TreeNode& parent, WideStringView name) {
     if (!parent.children) return nullptr;
     auto it = parent.children->find(name);
     return it == parent.children->end() ? nullptr : &it->second;
 }
 
-TreeNode& FindOrAddChild(TreeNode& parent, std::u16string_view name) {
+TreeNode& FindOrAddChild(TreeNode& parent, WideStringView name) {
     if (!parent.children) parent.children = std::make_unique<TreeNode::ChildMap>();
     auto it = parent.children->lower_bound(name);
     if (it != parent.children->end() && it->first == name) return it->second;
-    return parent.children->emplace_hint(it, std::u16string(name), TreeNode())->second;
+    return parent.children->emplace_hint(it, WideString(name), TreeNode())->second;
 }
 
-TreeNode* ResolvePath(TreeNode& start, std::u16string_view path) {
+TreeNode* ResolvePath(TreeNode& start, WideStringView path) {
     TreeNode* node = &start;
     for (;;) {
-        size_t dot = path.find(u'.');
-        std::u16string_view name = path.substr(0, dot);
+        size_t dot = path.find(OLESTR('.'));
+        WideStringView name = path.substr(0, dot);
         if (name.empty()) return nullptr;
         node = FindChild(*node, name);
-        if (!node || dot == std::u16string_view::npos) return node;
+        if (!node || dot == WideStringView::npos) return node;
         path.remove_prefix(dot + 1);
     }
 }
 
-void MergeChild(TreeNode& parent, std::u16string_view name, TreeNode&& source) {
+void MergeChild(TreeNode& parent, WideStringView name, TreeNode&& source) {
     if (!parent.children) parent.children = std::make_unique<TreeNode::ChildMap>();
     auto it = parent.children->lower_bound(name);
     if (it == parent.children->end() || it->first != name) {
         // A new name takes the prepared node whole.
-        parent.children->emplace_hint(it, std::u16string(name), std::move(source));
+        parent.children->emplace_hint(it, WideString(name), std::move(source));
         return;
     }
     TreeNode& target = it->second;

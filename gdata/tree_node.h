@@ -4,6 +4,8 @@
 
 #include <varel/vts_platform.h>
 
+#include "text.h"
+
 #include "com/variant.h"
 
 #include <map>
@@ -12,8 +14,8 @@
 #include <string_view>
 
 struct TreeNode {
-    // std::u16string orders by code unit (char16_t is unsigned): "Z" < "a", "U[10]" < "U[2]".
-    using ChildMap = std::map<std::u16string, TreeNode, std::less<>>;
+    // WideString orders by code unit (WCHAR is unsigned): "Z" < "a", "U[10]" < "U[2]".
+    using ChildMap = std::map<WideString, TreeNode, std::less<>>;
 
     Variant value;                      // VT_EMPTY when made
     std::unique_ptr<ChildMap> children; // null until the first child; never empty once made
@@ -29,13 +31,13 @@ struct TreeNode {
 using TreeRef = std::shared_ptr<TreeNode>;
 
 // The child named exactly name, or null.
-TreeNode* FindChild(TreeNode& parent, std::u16string_view name);
+TreeNode* FindChild(TreeNode& parent, WideStringView name);
 // Finds or adds (with an empty value) the child named exactly name. Throws std::bad_alloc.
-TreeNode& FindOrAddChild(TreeNode& parent, std::u16string_view name);
+TreeNode& FindOrAddChild(TreeNode& parent, WideStringView name);
 // Dotted path "p.q": child q of child p. Null when a name is empty or missing.
-TreeNode* ResolvePath(TreeNode& start, std::u16string_view path);
+TreeNode* ResolvePath(TreeNode& start, WideStringView path);
 // Merges source into the child of parent named name: find-or-add, take over
 // the value, merge each child of source the same way. Throws std::bad_alloc.
-void MergeChild(TreeNode& parent, std::u16string_view name, TreeNode&& source);
+void MergeChild(TreeNode& parent, WideStringView name, TreeNode&& source);
 // The number of nodes in node's subtree, node included.
 size_t CountNodes(const TreeNode& node);

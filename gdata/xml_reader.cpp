@@ -43,7 +43,7 @@ public:
             ReadValue(attributes, prepared.value);
             if (child.first_child()) LoadLevel(child, prepared, depth + 1);
 
-            std::u16string name = NameText(attributes.id.value());
+            WideString name = NameText(attributes.id.value());
             int dims[3] = {0, 0, 0};
             if (attributes.arraybound) ParseArrayBound(attributes.arraybound.value(), dims);
             if (dims[0] < 1) {
@@ -80,10 +80,10 @@ private:
         pugi::xml_attribute id, value, valuetype, arraybound, initfunc;
     };
 
-    static std::u16string NameText(const char* text) {
-        std::u16string name;
+    static WideString NameText(const char* text) {
+        WideString name;
         const char* p = text;
-        for (; *p && static_cast<unsigned char>(*p) < 0x80; ++p) name += static_cast<char16_t>(*p);
+        for (; *p && static_cast<unsigned char>(*p) < 0x80; ++p) name += static_cast<WCHAR>(*p);
         return *p ? Utf8ToUtf16(text) : name;
     }
 
@@ -134,7 +134,7 @@ private:
         }
     }
 
-    void ExpandArray(TreeNode& parent, const std::u16string& name, const int dims[3], const TreeNode& prepared) {
+    void ExpandArray(TreeNode& parent, const WideString& name, const int dims[3], const TreeNode& prepared) {
         int used = 1;
         while (used < 3 && dims[used] >= 1) ++used;
         size_t elements = 1;
@@ -146,18 +146,18 @@ private:
         if (elements > kMaxLoadedNodes / subtree) throw LoadFailure{"array too large"};
         Count(elements * subtree);
         // Array names are built in a buffer of 256 units: the base name keeps at most 255.
-        std::u16string element = name.substr(0, 255);
+        WideString element = name.substr(0, 255);
         ExpandDimension(parent, element, dims, used, 0, prepared);
     }
 
-    static void ExpandDimension(TreeNode& parent, std::u16string& name, const int dims[3], int used, int d,
+    static void ExpandDimension(TreeNode& parent, WideString& name, const int dims[3], int used, int d,
                                 const TreeNode& prepared) {
         size_t base = name.size();
         for (int i = 0; i < dims[d]; ++i) {
             name.resize(base);
-            name += u'[';
-            for (char c : std::to_string(i)) name += static_cast<char16_t>(c);
-            name += u']';
+            name += OLESTR('[');
+            for (char c : std::to_string(i)) name += static_cast<WCHAR>(c);
+            name += OLESTR(']');
             if (d + 1 < used)
                 ExpandDimension(parent, name, dims, used, d + 1, prepared);
             else

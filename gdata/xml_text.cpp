@@ -12,11 +12,11 @@ BSTR Utf8ToBstr(std::string_view text) {
             for (size_t k = 0; k < text.size(); ++k) out[k] = static_cast<OLECHAR>(text[k]);
         return out;
     }
-    std::u16string wide = Utf8ToUtf16(text);
+    WideString wide = Utf8ToUtf16(text);
     return SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
 }
 
-void AppendUtf8(std::u16string_view text, std::string* out) {
+void AppendUtf8(WideStringView text, std::string* out) {
     size_t i = 0;
     while (i < text.size() && text[i] < 0x80) ++i;
     if (i == text.size()) {

@@ -41,7 +41,7 @@ private:
     void ValueText(const VARIANT& value) {
         text_.clear();
         if (value.vt == VT_BSTR) {
-            AppendUtf8(std::u16string_view(value.bstrVal ? value.bstrVal : u"", SysStringLen(value.bstrVal)),
+            AppendUtf8(WideStringView(value.bstrVal ? value.bstrVal : OLESTR(""), SysStringLen(value.bstrVal)),
                        &text_);
             return;
         }
@@ -49,7 +49,7 @@ private:
         VARIANT converted;
         VariantInit(&converted);
         if (SUCCEEDED(VariantChangeType(&converted, &value, 0, VT_BSTR)) && converted.vt == VT_BSTR)
-            AppendUtf8(std::u16string_view(converted.bstrVal ? converted.bstrVal : u"",
+            AppendUtf8(WideStringView(converted.bstrVal ? converted.bstrVal : OLESTR(""),
                                            SysStringLen(converted.bstrVal)),
                        &text_);
         VariantClear(&converted);

@@ -31,26 +31,26 @@ double Measure(const std::function<void()>& call) {
     return best;
 }
 
-std::u16string Name(int i) { return Utf8ToUtf16(std::to_string(i)); }
+WideString Name(int i) { return Utf8ToUtf16(std::to_string(i)); }
 
 ComPtr<IGenericData> BuildDocument() {
-    static const char16_t* const kFields[] = {u"fMag", u"fAng", u"fFre", u"fDC", u"fHarm",
-                                              u"fStep", u"fMax", u"fMin", u"nType", u"bOn"};
+    static const WCHAR* const kFields[] = {OLESTR("fMag"), OLESTR("fAng"), OLESTR("fFre"), OLESTR("fDC"), OLESTR("fHarm"),
+                                              OLESTR("fStep"), OLESTR("fMax"), OLESTR("fMin"), OLESTR("nType"), OLESTR("bOn")};
     ComPtr<IGenericData> document;
     CoCreateInstance(CLSID_GenericData, nullptr, CLSCTX_INPROC_SERVER, IID_IGenericData, document.PutVoid());
     ComPtr<IGenericDataNode> root, params, states, state, group, channel;
     document->GetRootNode(root.Put());
-    root->AddChild(BStr(u"TestParams").Get(), params.Put());
-    params->SetValue(Variant::Text(u"VarelTest_State"));
-    params->AddChild(BStr(u"StatePara").Get(), states.Put());
+    root->AddChild(BStr(OLESTR("TestParams")).Get(), params.Put());
+    params->SetValue(Variant::Text(OLESTR("VarelTest_State")));
+    params->AddChild(BStr(OLESTR("StatePara")).Get(), states.Put());
     for (int s = 0; s < 50; ++s) {
         states->AddChild(BStr(Name(s)).Get(), state.Put());
-        for (const char16_t* side : {u"Up", u"Ip"}) {
+        for (const WCHAR* side : {OLESTR("Up"), OLESTR("Ip")}) {
             state->AddChild(BStr(side).Get(), group.Put());
             for (int c = 0; c < 16; ++c) {
                 group->AddChild(BStr(Name(c)).Get(), channel.Put());
                 int f = 0;
-                for (const char16_t* field : kFields)
+                for (const WCHAR* field : kFields)
                     channel->AddChildWithValue(BStr(field).Get(), Variant::R8(57.735 + s + c * 0.25 + f++));
             }
         }

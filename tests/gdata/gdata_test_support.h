@@ -35,7 +35,7 @@ protected:
         EXPECT_EQ(document->GetRootNode(root.Put()), S_OK);
         return root;
     }
-    static HRESULT Load(IGenericData* document, const std::u16string& xml) {
+    static HRESULT Load(IGenericData* document, const WideString& xml) {
         return document->Load(BStr(xml).Get());
     }
     static std::string Xml(IGenericData* document) {
@@ -45,7 +45,7 @@ protected:
     }
     // The value at a dotted path as text ("<missing>" when there is none),
     // with its type.
-    static std::string Value(IGenericDataNode* node, const std::u16string& path, VARTYPE* type = nullptr) {
+    static std::string Value(IGenericDataNode* node, const WideString& path, VARTYPE* type = nullptr) {
         Variant value;
         if (node->GetChildValue(BStr(path).Get(), &value) != S_OK) return "<missing>";
         if (type) *type = value.vt;

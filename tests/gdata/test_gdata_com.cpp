@@ -8,9 +8,9 @@ using ComClassTest = GenericDataTest;
 
 TEST_F(ComClassTest, BothProgIdsNameTheClass) {
     CLSID clsid;
-    ASSERT_EQ(CLSIDFromProgID(u"VarelData.GenericData", &clsid), S_OK);
+    ASSERT_EQ(CLSIDFromProgID(OLESTR("VarelData.GenericData"), &clsid), S_OK);
     EXPECT_EQ(clsid, CLSID_GenericData);
-    ASSERT_EQ(CLSIDFromProgID(u"VarelData.GenericData.1", &clsid), S_OK);
+    ASSERT_EQ(CLSIDFromProgID(OLESTR("VarelData.GenericData.1"), &clsid), S_OK);
     EXPECT_EQ(clsid, CLSID_GenericData);
 }
 
@@ -49,19 +49,19 @@ TEST_F(ComClassTest, HostDocumentRoundTripsThroughAFile) {
     auto document = NewDocument();
     auto root = Root(document.Get());
     ComPtr<IGenericDataNode> states, state;
-    ASSERT_EQ(root->AddChild(BStr(u"StatePara").Get(), states.Put()), S_OK);
+    ASSERT_EQ(root->AddChild(BStr(OLESTR("StatePara")).Get(), states.Put()), S_OK);
     for (int i = 0; i < 3; ++i) {
-        std::u16string name = Utf8ToUtf16(std::to_string(i));
+        WideString name = Utf8ToUtf16(std::to_string(i));
         ASSERT_EQ(states->AddChild(BStr(name).Get(), state.Put()), S_OK);
-        ASSERT_EQ(state->AddChildWithValue(BStr(u"fTime").Get(), Variant::R8(0.5 * i)), S_OK);
-        ASSERT_EQ(state->AddChildWithValue(BStr(u"bStop").Get(), Variant::I4(i % 2)), S_OK);
+        ASSERT_EQ(state->AddChildWithValue(BStr(OLESTR("fTime")).Get(), Variant::R8(0.5 * i)), S_OK);
+        ASSERT_EQ(state->AddChildWithValue(BStr(OLESTR("bStop")).Get(), Variant::I4(i % 2)), S_OK);
     }
-    std::u16string path = Utf8ToUtf16(::testing::TempDir() + "gdata_host_round_trip.xml");
+    WideString path = Utf8ToUtf16(::testing::TempDir() + "gdata_host_round_trip.xml");
     ASSERT_EQ(document->SaveToFile(BStr(path).Get()), S_OK);
     auto loaded = NewDocument();
     ASSERT_EQ(loaded->LoadFromFile(BStr(path).Get()), S_OK);
     EXPECT_EQ(Xml(loaded.Get()), Xml(document.Get()));
-    EXPECT_EQ(Value(Root(loaded.Get()).Get(), u"StatePara.2.fTime"), "1");
+    EXPECT_EQ(Value(Root(loaded.Get()).Get(), OLESTR("StatePara.2.fTime")), "1");
     EXPECT_EQ(DllCanUnloadNow(), S_FALSE);
 }
 

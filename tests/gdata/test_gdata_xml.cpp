@@ -30,99 +30,99 @@ HRESULT LoadFile(IGenericData* document, const std::string& path) {
 
 TEST_F(XmlTest, ElementsWithoutIdAreSkippedWithTheirSubtree) {
     auto document = NewDocument();
-    ASSERT_EQ(Load(document.Get(), u"<any a=\"b\">text<Para id=\"X\" value=\"1\"/><!-- c -->"
-                                   u"<Para value=\"2\"><Para id=\"Hidden\" value=\"3\"/></Para>"
-                                   u"<other id=\"Y\"/></any>"),
+    ASSERT_EQ(Load(document.Get(), OLESTR("<any a=\"b\">text<Para id=\"X\" value=\"1\"/><!-- c -->")
+                                   OLESTR("<Para value=\"2\"><Para id=\"Hidden\" value=\"3\"/></Para>")
+                                   OLESTR("<other id=\"Y\"/></any>")),
               S_OK);
     auto root = Root(document.Get());
     EXPECT_EQ(ChildNames(root.Get()), (std::vector<std::string>{"X", "Y"}));
     VARTYPE type = VT_EMPTY;
-    EXPECT_EQ(Value(root.Get(), u"X", &type), "1");
+    EXPECT_EQ(Value(root.Get(), OLESTR("X"), &type), "1");
     EXPECT_EQ(type, VT_BSTR) << "values load as text";
-    EXPECT_EQ(Value(root.Get(), u"Y", &type), "");
+    EXPECT_EQ(Value(root.Get(), OLESTR("Y"), &type), "");
     EXPECT_EQ(type, VT_EMPTY) << "no \"value\" leaves the value empty";
 }
 
 TEST_F(XmlTest, ValueTypesConvertOrLeaveText) {
     struct Case {
-        const char16_t* attributes;
+        const WCHAR* attributes;
         VARTYPE type;
         const char* text;
     } cases[] = {
-        {u"value=\"1.5\" valuetype=\"double\"", VT_R8, "1.5"},
-        {u"value=\"1.5\" valuetype=\"float\"", VT_R4, "1.5"},
-        {u"value=\"-7\" valuetype=\"int\"", VT_I4, "-7"},
-        {u"value=\"70000\" valuetype=\"long\"", VT_I4, "70000"},
-        {u"value=\"-300\" valuetype=\"short\"", VT_I2, "-300"},
-        {u"value=\"100\" valuetype=\"char\"", VT_I1, "100"},
-        {u"value=\"x\" valuetype=\"int\"", VT_BSTR, "x"},
-        {u"value=\"300\" valuetype=\"char\"", VT_BSTR, "300"},
-        {u"value=\"2\" valuetype=\"Int\"", VT_BSTR, "2"},
-        {u"value=\"2\" valuetype=\"bool\"", VT_BSTR, "2"},
+        {OLESTR("value=\"1.5\" valuetype=\"double\""), VT_R8, "1.5"},
+        {OLESTR("value=\"1.5\" valuetype=\"float\""), VT_R4, "1.5"},
+        {OLESTR("value=\"-7\" valuetype=\"int\""), VT_I4, "-7"},
+        {OLESTR("value=\"70000\" valuetype=\"long\""), VT_I4, "70000"},
+        {OLESTR("value=\"-300\" valuetype=\"short\""), VT_I2, "-300"},
+        {OLESTR("value=\"100\" valuetype=\"char\""), VT_I1, "100"},
+        {OLESTR("value=\"x\" valuetype=\"int\""), VT_BSTR, "x"},
+        {OLESTR("value=\"300\" valuetype=\"char\""), VT_BSTR, "300"},
+        {OLESTR("value=\"2\" valuetype=\"Int\""), VT_BSTR, "2"},
+        {OLESTR("value=\"2\" valuetype=\"bool\""), VT_BSTR, "2"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(Utf16ToUtf8(c.attributes));
         auto document = NewDocument();
-        ASSERT_EQ(Load(document.Get(), u"<r><P id=\"k1\" " + std::u16string(c.attributes) + u"/></r>"), S_OK);
+        ASSERT_EQ(Load(document.Get(), OLESTR("<r><P id=\"k1\" ") + WideString(c.attributes) + OLESTR("/></r>")), S_OK);
         VARTYPE type = VT_EMPTY;
-        EXPECT_EQ(Value(Root(document.Get()).Get(), u"k1", &type), c.text);
+        EXPECT_EQ(Value(Root(document.Get()).Get(), OLESTR("k1"), &type), c.text);
         EXPECT_EQ(type, c.type);
     }
 }
 
 TEST_F(XmlTest, ArrayBoundsExpandNames) {
     struct Case {
-        const char16_t* bound;
+        const WCHAR* bound;
         std::vector<std::string> names;
     } cases[] = {
-        {u"3", {"U[0]", "U[1]", "U[2]"}},
-        {u"2,2", {"U[0][0]", "U[0][1]", "U[1][0]", "U[1][1]"}},
-        {u"1,2,2", {"U[0][0][0]", "U[0][0][1]", "U[0][1][0]", "U[0][1][1]"}},
-        {u"1,1,1,5", {"U[0][0][0]"}},
-        {u"0", {"U"}},
-        {u"x", {"U"}},
-        {u"0,2", {"U[0]", "U[1]"}}, // a 0 leaves its slot free for the next number
-        {u" 2", {"U[0]", "U[1]"}},
-        {u"12", {"U[0]", "U[10]", "U[11]", "U[1]", "U[2]", "U[3]", "U[4]", "U[5]", "U[6]", "U[7]", "U[8]", "U[9]"}},
+        {OLESTR("3"), {"U[0]", "U[1]", "U[2]"}},
+        {OLESTR("2,2"), {"U[0][0]", "U[0][1]", "U[1][0]", "U[1][1]"}},
+        {OLESTR("1,2,2"), {"U[0][0][0]", "U[0][0][1]", "U[0][1][0]", "U[0][1][1]"}},
+        {OLESTR("1,1,1,5"), {"U[0][0][0]"}},
+        {OLESTR("0"), {"U"}},
+        {OLESTR("x"), {"U"}},
+        {OLESTR("0,2"), {"U[0]", "U[1]"}}, // a 0 leaves its slot free for the next number
+        {OLESTR(" 2"), {"U[0]", "U[1]"}},
+        {OLESTR("12"), {"U[0]", "U[10]", "U[11]", "U[1]", "U[2]", "U[3]", "U[4]", "U[5]", "U[6]", "U[7]", "U[8]", "U[9]"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(Utf16ToUtf8(c.bound));
         auto document = NewDocument();
-        ASSERT_EQ(Load(document.Get(), u"<r><P id=\"U\" value=\"0\" arraybound=\"" + std::u16string(c.bound) +
-                                           u"\"><P id=\"Mag\" value=\"1\"/></P></r>"),
+        ASSERT_EQ(Load(document.Get(), OLESTR("<r><P id=\"U\" value=\"0\" arraybound=\"") + WideString(c.bound) +
+                                           OLESTR("\"><P id=\"Mag\" value=\"1\"/></P></r>")),
                   S_OK);
         auto root = Root(document.Get());
         EXPECT_EQ(ChildNames(root.Get()), c.names);
-        std::u16string last = Utf8ToUtf16(c.names.back());
+        WideString last = Utf8ToUtf16(c.names.back());
         EXPECT_EQ(Value(root.Get(), last), "0");
-        EXPECT_EQ(Value(root.Get(), last + u".Mag"), "1") << "each element is a copy of the whole subtree";
+        EXPECT_EQ(Value(root.Get(), last + OLESTR(".Mag")), "1") << "each element is a copy of the whole subtree";
     }
 }
 
 TEST_F(XmlTest, RepeatedIdsMergeAndTheLaterValueWins) {
     auto document = NewDocument();
-    ASSERT_EQ(Load(document.Get(), u"<r><P id=\"S\" value=\"1\"><P id=\"a\" value=\"1\"/><P id=\"b\" value=\"1\"/></P>"
-                                   u"<P id=\"S\" value=\"2\"><P id=\"b\" value=\"2\"/><P id=\"c\" value=\"2\"/></P>"
-                                   u"<P id=\"A\" value=\"0\" arraybound=\"2\"/><P id=\"A[1]\" value=\"9\"/></r>"),
+    ASSERT_EQ(Load(document.Get(), OLESTR("<r><P id=\"S\" value=\"1\"><P id=\"a\" value=\"1\"/><P id=\"b\" value=\"1\"/></P>")
+                                   OLESTR("<P id=\"S\" value=\"2\"><P id=\"b\" value=\"2\"/><P id=\"c\" value=\"2\"/></P>")
+                                   OLESTR("<P id=\"A\" value=\"0\" arraybound=\"2\"/><P id=\"A[1]\" value=\"9\"/></r>")),
               S_OK);
     auto root = Root(document.Get());
     EXPECT_EQ(ChildNames(root.Get()), (std::vector<std::string>{"A[0]", "A[1]", "S"}));
-    EXPECT_EQ(Value(root.Get(), u"S"), "2");
-    EXPECT_EQ(Value(root.Get(), u"S.a"), "1");
-    EXPECT_EQ(Value(root.Get(), u"S.b"), "2");
-    EXPECT_EQ(Value(root.Get(), u"S.c"), "2");
-    EXPECT_EQ(Value(root.Get(), u"A[1]"), "9");
+    EXPECT_EQ(Value(root.Get(), OLESTR("S")), "2");
+    EXPECT_EQ(Value(root.Get(), OLESTR("S.a")), "1");
+    EXPECT_EQ(Value(root.Get(), OLESTR("S.b")), "2");
+    EXPECT_EQ(Value(root.Get(), OLESTR("S.c")), "2");
+    EXPECT_EQ(Value(root.Get(), OLESTR("A[1]")), "9");
 }
 
 TEST_F(XmlTest, InitFuncIsReadButNotApplied) {
     auto document = NewDocument();
-    ASSERT_EQ(Load(document.Get(), u"<r><init>1;2;3</init><P id=\"U\" value=\"0\" arraybound=\"3\" "
-                                   u"initfunc=\"/r/init\"/><P id=\"V\" value=\"0\" arraybound=\"1\" "
-                                   u"initfunc=\"((bad xpath\"/></r>"),
+    ASSERT_EQ(Load(document.Get(), OLESTR("<r><init>1;2;3</init><P id=\"U\" value=\"0\" arraybound=\"3\" ")
+                                   OLESTR("initfunc=\"/r/init\"/><P id=\"V\" value=\"0\" arraybound=\"1\" ")
+                                   OLESTR("initfunc=\"((bad xpath\"/></r>")),
               S_OK);
     auto root = Root(document.Get());
-    EXPECT_EQ(Value(root.Get(), u"U[2]"), "0");
-    EXPECT_EQ(Value(root.Get(), u"V[0]"), "0");
+    EXPECT_EQ(Value(root.Get(), OLESTR("U[2]")), "0");
+    EXPECT_EQ(Value(root.Get(), OLESTR("V[0]")), "0");
 }
 
 TEST_F(XmlTest, WritingPutsOneElementPerLine) {
@@ -134,10 +134,10 @@ TEST_F(XmlTest, WritingPutsOneElementPerLine) {
     EXPECT_EQ(Xml(document.Get()), "<?xml version=\"1.0\" encoding=\"utf-8\"?><root/>");
 
     ComPtr<IGenericDataNode> y;
-    ASSERT_EQ(root->AddChild(BStr(u"Y").Get(), y.Put()), S_OK);
-    ASSERT_EQ(y->AddChildWithValue(BStr(u"Z").Get(), Variant::I4(2)), S_OK);
-    ASSERT_EQ(root->AddChildWithValue(BStr(u"X").Get(), Variant::Text(u"1")), S_OK);
-    ASSERT_EQ(root->AddChildWithValue(BStr(u"Q").Get(), Variant::Text(u"a<b&\"c\"\r\n")), S_OK);
+    ASSERT_EQ(root->AddChild(BStr(OLESTR("Y")).Get(), y.Put()), S_OK);
+    ASSERT_EQ(y->AddChildWithValue(BStr(OLESTR("Z")).Get(), Variant::I4(2)), S_OK);
+    ASSERT_EQ(root->AddChildWithValue(BStr(OLESTR("X")).Get(), Variant::Text(OLESTR("1"))), S_OK);
+    ASSERT_EQ(root->AddChildWithValue(BStr(OLESTR("Q")).Get(), Variant::Text(OLESTR("a<b&\"c\"\r\n"))), S_OK);
     EXPECT_EQ(Xml(document.Get()),
               "<?xml version=\"1.0\" encoding=\"utf-8\"?><root>\r\n"
               "  <Para id=\"Q\" value=\"a&lt;b&amp;&quot;c&quot;&#13;&#10;\"/>\r\n"
@@ -152,7 +152,7 @@ TEST_F(XmlTest, WritingPutsOneElementPerLine) {
     BStr text;
     ASSERT_EQ(document->ToXMLString(text.Put()), S_OK);
     ASSERT_EQ(again->Load(text.Get()), S_OK);
-    EXPECT_EQ(Value(Root(again.Get()).Get(), u"Q"), "a<b&\"c\"\r\n") << "escaped text comes back";
+    EXPECT_EQ(Value(Root(again.Get()).Get(), OLESTR("Q")), "a<b&\"c\"\r\n") << "escaped text comes back";
     EXPECT_EQ(Xml(again.Get()), Xml(document.Get()));
 }
 
@@ -160,10 +160,10 @@ TEST_F(XmlTest, FilesRoundTripInUtf8AndLoadFromUtf16) {
     auto document = NewDocument();
     auto root = Root(document.Get());
     ComPtr<IGenericDataNode> params;
-    ASSERT_EQ(root->AddChild(BStr(u"TestParams").Get(), params.Put()), S_OK);
-    ASSERT_EQ(params->SetValue(Variant::Text(u"VarelTest_State")), S_OK);
-    ASSERT_EQ(params->AddChildWithValue(BStr(u"\u540D\u79F0").Get(), Variant::Text(u"\u72B6\u6001")), S_OK);
-    ASSERT_EQ(params->AddChildWithValue(BStr(u"fFre").Get(), Variant::R8(50.0)), S_OK);
+    ASSERT_EQ(root->AddChild(BStr(OLESTR("TestParams")).Get(), params.Put()), S_OK);
+    ASSERT_EQ(params->SetValue(Variant::Text(OLESTR("VarelTest_State"))), S_OK);
+    ASSERT_EQ(params->AddChildWithValue(BStr(OLESTR("\u540D\u79F0")).Get(), Variant::Text(OLESTR("\u72B6\u6001"))), S_OK);
+    ASSERT_EQ(params->AddChildWithValue(BStr(OLESTR("fFre")).Get(), Variant::R8(50.0)), S_OK);
 
     std::string path = TempPath("doc.xml");
     EXPECT_EQ(document->SaveToFile(nullptr), E_INVALIDARG);
@@ -175,18 +175,18 @@ TEST_F(XmlTest, FilesRoundTripInUtf8AndLoadFromUtf16) {
     auto loaded = NewDocument();
     ASSERT_EQ(LoadFile(loaded.Get(), path), S_OK);
     auto loadedRoot = Root(loaded.Get());
-    EXPECT_EQ(Value(loadedRoot.Get(), u"TestParams"), "VarelTest_State");
-    EXPECT_EQ(Value(loadedRoot.Get(), u"TestParams.\u540D\u79F0"), "\u72B6\u6001");
+    EXPECT_EQ(Value(loadedRoot.Get(), OLESTR("TestParams")), "VarelTest_State");
+    EXPECT_EQ(Value(loadedRoot.Get(), OLESTR("TestParams.\u540D\u79F0")), "\u72B6\u6001");
     VARTYPE type;
-    EXPECT_EQ(Value(loadedRoot.Get(), u"TestParams.fFre", &type), "50");
+    EXPECT_EQ(Value(loadedRoot.Get(), OLESTR("TestParams.fFre"), &type), "50");
     EXPECT_EQ(type, VT_BSTR) << "numbers come back as text";
     EXPECT_EQ(Xml(loaded.Get()), Xml(document.Get()));
 
     // The same text as UTF-16 with a byte-order mark, in both byte orders.
-    std::u16string wide = Utf8ToUtf16(bytes);
+    WideString wide = Utf8ToUtf16(bytes);
     for (bool bigEndian : {false, true}) {
         std::string utf16 = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
-        for (char16_t unit : wide) {
+        for (WCHAR unit : wide) {
             char low = static_cast<char>(unit & 0xFF), high = static_cast<char>(unit >> 8);
             utf16 += bigEndian ? std::string{high, low} : std::string{low, high};
         }
@@ -200,13 +200,13 @@ TEST_F(XmlTest, FilesRoundTripInUtf8AndLoadFromUtf16) {
 
 TEST_F(XmlTest, EmptyTextDropsTheTree) {
     auto document = NewDocument();
-    ASSERT_EQ(Load(document.Get(), u"<r><P id=\"A\"/></r>"), S_OK);
+    ASSERT_EQ(Load(document.Get(), OLESTR("<r><P id=\"A\"/></r>")), S_OK);
     EXPECT_EQ(document->Load(nullptr), S_FALSE);
     BStr text;
     EXPECT_EQ(document->ToXMLString(text.Put()), E_INVALIDARG) << "no tree after an empty load";
     EXPECT_EQ(document->SaveToFile(BStr(Utf8ToUtf16(TempPath("x.xml"))).Get()), E_INVALIDARG);
-    ASSERT_EQ(Load(document.Get(), u"<r><P id=\"A\"/></r>"), S_OK);
-    EXPECT_EQ(Load(document.Get(), u""), S_FALSE);
+    ASSERT_EQ(Load(document.Get(), OLESTR("<r><P id=\"A\"/></r>")), S_OK);
+    EXPECT_EQ(Load(document.Get(), OLESTR("")), S_FALSE);
     EXPECT_EQ(document->ToXMLString(text.Put()), E_INVALIDARG);
 }
 
@@ -235,7 +235,7 @@ TEST_F(XmlTest, BadInputNeverChangesTheTree) {
         {"empty file", ""},
     };
     auto document = NewDocument();
-    ASSERT_EQ(Load(document.Get(), u"<root><Para id=\"Keep\" value=\"1\"/></root>"), S_OK);
+    ASSERT_EQ(Load(document.Get(), OLESTR("<root><Para id=\"Keep\" value=\"1\"/></root>")), S_OK);
     const std::string before = Xml(document.Get());
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -252,7 +252,7 @@ TEST_F(XmlTest, BadInputNeverChangesTheTree) {
 
     // A huge but well-formed value loads.
     ASSERT_EQ(Load(document.Get(), Utf8ToUtf16("<root><P id=\"A\" value=\"" + huge + "\"/></root>")), S_OK);
-    EXPECT_EQ(Value(Root(document.Get()).Get(), u"A").size(), huge.size());
+    EXPECT_EQ(Value(Root(document.Get()).Get(), OLESTR("A")).size(), huge.size());
 }
 
 } // namespace
