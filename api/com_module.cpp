@@ -5,11 +5,14 @@
 #include "com/class_table.h"
 #include "com/com_object.h"
 #include "debug_output.h"
+#include "gdata/named_data.h"
 
 #include <new>
 
 // Each class of the library adds its line here.
 const ComClassEntry kComClassTable[] = {
+    {&CLSID_GenericData, OLESTR("VarelData.GenericData.1"), OLESTR("VarelData.GenericData"), OLESTR("GenericData Class"),
+     CreateGenericData},
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 

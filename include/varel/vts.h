@@ -17,6 +17,7 @@
 
 #include "vts_errors.h"
 #include "vts_platform.h"
+#include "vts_gdata.h"
 
 #if defined(_WIN32)
 #define VTS_EXPORT extern "C"
@@ -25,7 +26,6 @@
 #endif
 #define VTS_CALL __cdecl
 
-struct IGenericData;
 struct ICalcEngine;
 
 /* The window message number of every notification: WM_USER + 0x1000. */
