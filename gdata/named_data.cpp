@@ -36,7 +36,7 @@ public:
         *lppRootNode = nullptr;
         if (!root_) {
             try {
-                root_ = std::make_shared<TreeNode>();
+                root_ = MakeTree();
             } catch (const std::bad_alloc&) {
                 return E_OUTOFMEMORY;
             }

@@ -13,25 +13,43 @@ void MoveValue(VARIANT& target, VARIANT& source) {
 }
 } // namespace
 
-TreeNode::TreeNode(TreeNode&& other) noexcept : children(std::move(other.children)) {
-    MoveValue(value, other.value);
+TreeNode::TreeNode(TreeNode&& other, const allocator_type& arena) : arena(arena) {
+    if (other.arena == arena) {
+        MoveValue(value, other.value);
+        children = other.children;
+        other.children = nullptr;
+        return;
+    }
+    TreeNode copy = other.Clone(arena);
+    MoveValue(value, copy.value);
+    children = copy.children;
+    copy.children = nullptr;
 }
 
-TreeNode& TreeNode::operator=(TreeNode&& other) noexcept {
-    MoveValue(value, other.value);
-    children = std::move(other.children);
-    return *this;
+TreeNode::~TreeNode() {
+    if (children) arena.delete_object(children);
 }
 
-TreeNode TreeNode::Clone() const {
-    TreeNode copy;
+TreeNode TreeNode::Clone(const allocator_type& target) const {
+    TreeNode copy(target);
     VariantCopy(&copy.value, &value);
     if (children) {
-        copy.children = std::make_unique<ChildMap>();
+        ChildMap& copies = copy.Children();
         for (const auto& [name, child] : *children)
-            copy.children->emplace_hint(copy.children->end(), name, child.Clone());
+            copies.emplace_hint(copies.end(), std::piecewise_construct, std::forward_as_tuple(name),
+                                std::forward_as_tuple(child.Clone(target)));
     }
     return copy;
+}
+
+TreeNode::ChildMap& TreeNode::Children() {
+    if (!children) children = arena.new_object<ChildMap>();
+    return *children;
+}
+
+TreeRef MakeTree() {
+    auto tree = std::make_shared<Tree>();
+    return TreeRef(tree, &tree->root);
 }
 
 TreeNode* FindChild(TreeNode& parent, WideStringView name) {
@@ -41,10 +59,11 @@ TreeNode* FindChild(TreeNode& parent, WideStringView name) {
 }
 
 TreeNode& FindOrAddChild(TreeNode& parent, WideStringView name) {
-    if (!parent.children) parent.children = std::make_unique<TreeNode::ChildMap>();
-    auto it = parent.children->lower_bound(name);
-    if (it != parent.children->end() && it->first == name) return it->second;
-    return parent.children->emplace_hint(it, WideString(name), TreeNode())->second;
+    TreeNode::ChildMap& children = parent.Children();
+    auto it = children.lower_bound(name);
+    if (it != children.end() && it->first == name) return it->second;
+    return children.emplace_hint(it, std::piecewise_construct, std::forward_as_tuple(name), std::forward_as_tuple())
+        ->second;
 }
 
 TreeNode* ResolvePath(TreeNode& start, WideStringView path) {
@@ -60,11 +79,12 @@ TreeNode* ResolvePath(TreeNode& start, WideStringView path) {
 }
 
 void MergeChild(TreeNode& parent, WideStringView name, TreeNode&& source) {
-    if (!parent.children) parent.children = std::make_unique<TreeNode::ChildMap>();
-    auto it = parent.children->lower_bound(name);
-    if (it == parent.children->end() || it->first != name) {
+    TreeNode::ChildMap& children = parent.Children();
+    auto it = children.lower_bound(name);
+    if (it == children.end() || it->first != name) {
         // A new name takes the prepared node whole.
-        parent.children->emplace_hint(it, WideString(name), std::move(source));
+        children.emplace_hint(it, std::piecewise_construct, std::forward_as_tuple(name),
+                              std::forward_as_tuple(std::move(source)));
         return;
     }
     TreeNode& target = it->second;

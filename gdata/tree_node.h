@@ -1,5 +1,7 @@
 // The one node core of a generic data document: a value and the children,
-// kept in the code-unit order of their UTF-16 names. Nodes are never removed.
+// kept in the code-unit order of their UTF-16 names. Nodes are never removed,
+// so a tree keeps its nodes and names in one arena of its own and frees them
+// all at once.
 #pragma once
 
 #include <varel/vts_platform.h>
@@ -10,25 +12,45 @@
 
 #include <map>
 #include <memory>
+#include <memory_resource>
 #include <string>
 #include <string_view>
 
 struct TreeNode {
-    // WideString orders by code unit (WCHAR is unsigned): "Z" < "a", "U[10]" < "U[2]".
-    using ChildMap = std::map<WideString, TreeNode, std::less<>>;
+    using allocator_type = std::pmr::polymorphic_allocator<std::byte>;
+    // Names order by code unit (WCHAR is unsigned): "Z" < "a", "U[10]" < "U[2]".
+    using Name = std::basic_string<WCHAR, std::char_traits<WCHAR>, std::pmr::polymorphic_allocator<WCHAR>>;
+    using ChildMap = std::pmr::map<Name, TreeNode, std::less<>>;
 
-    Variant value;                      // VT_EMPTY when made
-    std::unique_ptr<ChildMap> children; // null until the first child; never empty once made
+    Variant value;               // VT_EMPTY when made
+    ChildMap* children = nullptr; // in the arena; null until the first child, never empty once made
+    allocator_type arena;
 
-    TreeNode() = default;
-    TreeNode(TreeNode&& other) noexcept;
-    TreeNode& operator=(TreeNode&& other) noexcept;
-    // Deep copy: the value and the whole subtree. Throws std::bad_alloc.
-    TreeNode Clone() const;
+    explicit TreeNode(const allocator_type& arena) : arena(arena) {}
+    TreeNode(TreeNode&& other) noexcept : TreeNode(std::move(other), other.arena) {}
+    // Within one arena the subtree moves; into another it is copied.
+    TreeNode(TreeNode&& other, const allocator_type& arena);
+    TreeNode(const TreeNode&) = delete;
+    TreeNode& operator=(const TreeNode&) = delete;
+    ~TreeNode();
+    // Deep copy into arena: the value and the whole subtree. Throws std::bad_alloc.
+    TreeNode Clone(const allocator_type& arena) const;
+    // Makes the child map when there is none. Throws std::bad_alloc.
+    ChildMap& Children();
 };
 
-// The tree of a document: the root, shared with the node objects that watch it.
+// A document's tree: the arena and the root that lives in it. Handed out as
+// a TreeRef that shares the ownership of the whole.
+struct Tree {
+    // The first block holds a small document; big ones grow geometrically.
+    std::pmr::monotonic_buffer_resource arena{4096};
+    TreeNode root{&arena};
+};
+
+// The root of a tree, shared with the node objects that watch it.
 using TreeRef = std::shared_ptr<TreeNode>;
+// A new empty tree. Throws std::bad_alloc.
+TreeRef MakeTree();
 
 // The child named exactly name, or null.
 TreeNode* FindChild(TreeNode& parent, WideStringView name);

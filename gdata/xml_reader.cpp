@@ -38,7 +38,7 @@ public:
             if (child.type() != pugi::node_element) continue;
             Attributes attributes(child);
             if (!attributes.id) continue;
-            TreeNode prepared;
+            TreeNode prepared(parent.arena);
             Count(1);
             ReadValue(attributes, prepared.value);
             if (child.first_child()) LoadLevel(child, prepared, depth + 1);
@@ -161,7 +161,7 @@ private:
             if (d + 1 < used)
                 ExpandDimension(parent, name, dims, used, d + 1, prepared);
             else
-                MergeChild(parent, name, prepared.Clone());
+                MergeChild(parent, name, prepared.Clone(parent.arena));
         }
         name.resize(base);
     }
@@ -215,7 +215,7 @@ HRESULT ReadTreeFromXml(const void* bytes, size_t size, XmlBytes kind, TreeRef* 
         if (!parsed) return NotLoaded(parsed.description(), parsed.offset);
         pugi::xml_node element = dom.document_element();
         if (!element) return NotLoaded("no document element", 0);
-        auto root = std::make_shared<TreeNode>();
+        TreeRef root = MakeTree();
         TreeLoader loader;
         loader.LoadLevel(element, *root, 1);
         *tree = std::move(root);
