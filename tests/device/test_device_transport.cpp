@@ -1,17 +1,9 @@
-// The request engine and receive thread over real UDP sockets, against a bare
-// peer that answers as each test tells it.
-#include "device/message_ids.h"
-#include "device/varel_device_comm.h"
-#include "raw_peer.h"
-#include "thread.h"
-#include "tick.h"
-
-#include <varel/vts_errors.h>
-
+// The request engine and receive thread over real UDP sockets, against the
+// tester simulator, which checks every packet the engine sends.
 #include <debug_log.h>
-#include <private_network.h>
-
 #include <gtest/gtest.h>
+#include <private_network.h>
+#include <varel/vts_errors.h>
 
 #include <chrono>
 #include <condition_variable>
@@ -19,9 +11,16 @@
 #include <mutex>
 #include <string>
 
+#include "device/message_ids.h"
+#include "device/varel_device_comm.h"
+#include "sim/tester_simulator.h"
+#include "thread.h"
+#include "tick.h"
+
 namespace {
 
-constexpr const char* kTester = "192.168.253.231";
+using sim::Bytes;
+using sim::kAnswerBit;
 
 struct Delivered {
     bool link;
@@ -66,12 +65,6 @@ private:
     std::vector<Delivered> delivered_;
 };
 
-PacketHead HeadOf(const Bytes& packet) {
-    PacketHead head;
-    std::memcpy(&head, packet.data(), sizeof head);
-    return head;
-}
-
 Bytes Pattern(size_t length) {
     Bytes bytes(length);
     for (size_t i = 0; i < length; ++i) bytes[i] = static_cast<uint8_t>(i * 31 + 7);
@@ -82,91 +75,125 @@ class DeviceTransport : public ::testing::Test {
 protected:
     void SetUp() override {
         REQUIRE_PRIVATE_NETWORK();
+        std::string error;
+        ASSERT_TRUE(bench.Start(&error)) << error;
         ASSERT_EQ(comm.Open(0), S_OK);
         ASSERT_NE(comm.LocalPort(), 0);
     }
-    // Every request is answered with status and payload.
-    void AnswerAll(uint16_t status = 0, Bytes payload = {}) {
-        peer.SetHandler([status, payload](RawPeer& p, const Bytes& request, const sockaddr_in& from) {
-            p.Answer(request, from, status, payload);
-        });
+    void TearDown() override {
+        for (const sim::Datagram& d : bench.Traffic().Snapshot())
+            EXPECT_FALSE(d.received && d.fault != sim::PacketFault::None)
+                << "the engine sent a faulty packet: " << sim::DescribeDatagram(d);
     }
+    // The packets the tester received, in order.
+    std::vector<Bytes> Sent() {
+        std::vector<Bytes> packets;
+        for (const sim::Datagram& d : bench.Traffic().Snapshot())
+            if (d.received) packets.push_back(d.bytes);
+        return packets;
+    }
+    bool WaitSent(size_t count, uint32_t timeoutMs = 1000) {
+        return bench.Traffic().WaitFor(
+            count, [](const sim::Datagram& d) { return d.received; }, timeoutMs);
+    }
+    // Pushes a message from the tester to the engine's socket.
+    void Push(uint16_t msgId, const Bytes& payload, std::vector<uint16_t> order = {}, uint16_t flags = 0) {
+        sim::PushOptions options;
+        options.to = comm.Self();
+        options.order = std::move(order);
+        options.flags = flags;
+        ASSERT_TRUE(tester.Push(msgId, payload, options));
+    }
+    void SendRaw(const Bytes& datagram) { ASSERT_TRUE(tester.SendRaw(datagram, comm.Self())); }
 
-    RawPeer peer{kTester};
+    sim::TesterSimulator bench;
+    sim::SimDevice& tester = bench.Tester();
+    const sockaddr_in to = Ipv4Endpoint(sim::kTesterAddress, sim::kTesterPort);
     RecordingComm comm;
+    Bytes outputs = Pattern(32);  // a payload the tester takes for 0x0209
 };
 
-} // namespace
+}  // namespace
 
 TEST_F(DeviceTransport, RequestIsAnsweredAndItsPayloadCopied) {
-    AnswerAll(0, {1, 2, 3, 4});
-    uint8_t data[8] = {9, 8, 7, 6, 5, 4, 3, 2};
-    EXPECT_EQ(comm.SendDevMessage(0, DEVMSG_BOUT, data, sizeof data, peer.Address(), 1000), S_OK);
+    tester.On(DEVMSG_BOUT, [](const sim::Request&) { return sim::Reply{0, {1, 2, 3, 4}, {}}; });
+    EXPECT_EQ(comm.SendDevMessage(0, DEVMSG_BOUT, outputs.data(), 32, to, 1000), S_OK);
     uint8_t answer[4] = {};
     EXPECT_EQ(comm.CopyAnswer(answer, 3), E_FAIL);
     ASSERT_EQ(comm.CopyAnswer(answer, 4), S_OK);
     EXPECT_EQ(answer[3], 4);
 
-    auto sent = peer.Received();
+    auto sent = Sent();
     ASSERT_EQ(sent.size(), 1u);
-    ASSERT_EQ(sent[0].size(), 24u);
-    EXPECT_EQ(CheckMsgHead(sent[0].data(), 24), PacketCheck::Valid);
-    PacketHead head = HeadOf(sent[0]);
+    ASSERT_EQ(sent[0].size(), 48u);
+    sim::Head head = sim::DecodeHead(sent[0]);
     EXPECT_EQ(head.msgId, DEVMSG_BOUT);
-    EXPECT_EQ(head.packetCount, 1);
-    EXPECT_EQ(head.packetIndex, 1);
-    EXPECT_EQ(head.flags, 0);
-    EXPECT_EQ(std::memcmp(sent[0].data() + 16, data, sizeof data), 0);
+    EXPECT_EQ(head.count, 1);
+    EXPECT_EQ(head.index, 1);
+    EXPECT_EQ(Bytes(sent[0].begin() + 16, sent[0].end()), outputs);
 }
 
 TEST_F(DeviceTransport, NonzeroStatusBecomesTheResult) {
     DebugLogCapture log;
-    AnswerAll(4);
-    EXPECT_EQ(comm.SendDevMessage(0, DEVMSG_BOUT, nullptr, 0, peer.Address(), 1000), VTS_E_UNSUPPORTED);
+    tester.Faults().AnswerWithStatus(DEVMSG_BOUT, 4);
+    EXPECT_EQ(comm.SendDevMessage(0, DEVMSG_BOUT, outputs.data(), 32, to, 1000), VTS_E_UNSUPPORTED);
     EXPECT_TRUE(log.Contains("VarelDeviceTarget >> SendMsgToDev(0x0209) = 0xA0190104\n "));
 }
 
-TEST_F(DeviceTransport, SilentDeviceTimesOutAfterOneRetry) {
+TEST_F(DeviceTransport, UnansweredRequestIsSentTwiceAndTimesOut) {
     DebugLogCapture log;
-    EXPECT_EQ(comm.SendDevMessage(0, DEVMSG_ASK_IO, nullptr, 0, peer.Address(), 100), VTS_E_TIMEOUT);
-    ASSERT_TRUE(peer.WaitReceived(2, 1000));
-    auto sent = peer.Received();
+    tester.Faults().DropAnswers(DEVMSG_ASK_IO, 2);
+    const DWORD start = GetTickCount();
+    EXPECT_EQ(comm.SendDevMessage(0, DEVMSG_ASK_IO, nullptr, 0, to, 100), VTS_E_TIMEOUT);
+    EXPECT_GE(GetTickCount() - start, 195u) << "twice the time-out";
+    auto sent = Sent();
     ASSERT_EQ(sent.size(), 2u);
     EXPECT_EQ(sent[0], sent[1]);
     EXPECT_EQ(log.Count(" SendMsgToDev(0x0206) time out\n "), 1);
     EXPECT_TRUE(log.Contains("VarelDeviceTarget >> SendMsgToDev(0x0206) = 0xA0190105\n "));
+    // A lost first answer costs one time-out; the retry is answered.
+    tester.Faults().DropAnswers(DEVMSG_ASK_IO, 1);
+    EXPECT_EQ(comm.SendDevMessage(0, DEVMSG_ASK_IO, nullptr, 0, to, 100), S_OK);
+    EXPECT_EQ(Sent().size(), 4u);
 }
 
-TEST_F(DeviceTransport, LongMessageIsSplitAndEachPacketAnswered) {
-    AnswerAll();
-    Bytes payload = Pattern(965);
-    EXPECT_EQ(comm.SendDevMessage(3, DEVMSG_TEST_PARAMS, payload.data(), 965, peer.Address(), 1000), S_OK);
-    auto sent = peer.Received();
-    ASSERT_EQ(sent.size(), 2u);
-    EXPECT_EQ(sent[0].size(), 980u);
-    EXPECT_EQ(sent[1].size(), 17u);
-    PacketHead first = HeadOf(sent[0]), second = HeadOf(sent[1]);
-    EXPECT_EQ(first.packetCount, 2);
-    EXPECT_EQ(first.packetIndex, 1);
-    EXPECT_EQ(second.packetIndex, 2);
-    EXPECT_EQ(first.testId, 3);
-    EXPECT_EQ(sent[1][16], payload[964]);
+TEST_F(DeviceTransport, MessagesAreSplitInto964ByteBitsEachAnswered) {
+    for (size_t length : {0u, 964u, 965u}) {
+        Bytes payload = Pattern(length);
+        bench.Traffic().Clear();
+        Bytes seen;
+        tester.On(DEVMSG_MODULE_COMMAND, [&seen](const sim::Request& r) {
+            seen.assign(r.payload.begin(), r.payload.end());
+            return sim::Reply{};
+        });
+        ASSERT_EQ(comm.SendDevMessage(3, DEVMSG_MODULE_COMMAND, payload.data(), static_cast<uint32_t>(length),
+                                      to, 1000),
+                  S_OK);
+        std::vector<size_t> sizes;
+        for (const Bytes& packet : Sent()) {
+            sizes.push_back(packet.size());
+            EXPECT_EQ(sim::DecodeHead(packet).testId, 3);
+        }
+        const std::vector<size_t> expected =
+            length == 965 ? std::vector<size_t>{980, 17} : std::vector<size_t>{16 + length};
+        EXPECT_EQ(sizes, expected);
+        EXPECT_EQ(seen, payload) << "reassembled by the tester";
+        EXPECT_EQ(bench.Traffic().Count(sim::SentWithId(DEVMSG_MODULE_COMMAND)), sizes.size())
+            << "each packet answered";
+    }
 }
 
 TEST_F(DeviceTransport, FailingPacketEndsASplitMessage) {
-    peer.SetHandler([](RawPeer& p, const Bytes& request, const sockaddr_in& from) {
-        p.Answer(request, from, HeadOf(request).packetIndex == 2 ? 1 : 0);
-    });
+    tester.Faults().AnswerWithStatus(DEVMSG_MODULE_COMMAND, 1, 1, 1);
     Bytes payload = Pattern(964 * 4);
-    EXPECT_EQ(comm.SendDevMessage(0, DEVMSG_FILE_DATA, payload.data(), 964 * 4, peer.Address(), 1000),
+    EXPECT_EQ(comm.SendDevMessage(0, DEVMSG_MODULE_COMMAND, payload.data(), 964 * 4, to, 1000),
               VTS_E_EXEC_FAILED);
-    EXPECT_EQ(peer.Received().size(), 2u);
+    EXPECT_EQ(Sent().size(), 2u);
 }
 
 TEST_F(DeviceTransport, AnswerToAnEarlierIdIsAnUpMessage) {
-    AnswerAll();
-    ASSERT_EQ(comm.SendDevMessage(0, DEVMSG_BOUT, nullptr, 0, peer.Address(), 1000), S_OK);
-    peer.SendTo(comm.Self(), BuildPacket(DEVMSG_ASK_IO, 1, 1, {5, 6}, kAnswerFlag));
+    ASSERT_EQ(comm.SendDevMessage(0, DEVMSG_BOUT, outputs.data(), 32, to, 1000), S_OK);
+    Push(DEVMSG_ASK_IO, {5, 6}, {}, kAnswerBit);
     ASSERT_TRUE(comm.WaitDelivered(1));
     auto messages = comm.Messages();
     EXPECT_FALSE(messages[0].link);
@@ -175,37 +202,40 @@ TEST_F(DeviceTransport, AnswerToAnEarlierIdIsAnUpMessage) {
 }
 
 TEST_F(DeviceTransport, LinkAnswerGoesToItsHandlerWhateverWasSentLast) {
-    peer.SetHandler([](RawPeer& p, const Bytes&, const sockaddr_in& from) {
-        p.SendTo(from, BuildPacket(DEVMSG_LINK, 1, 1, {1, 2, 3}, kAnswerFlag));
+    // The tester answers 0x0209 only with a link answer, which releases the sender too.
+    tester.Faults().DropAnswers(DEVMSG_BOUT, 2);
+    tester.On(DEVMSG_BOUT, [this](const sim::Request& r) {
+        sim::PushOptions options;
+        options.to = r.from;
+        options.flags = kAnswerBit;
+        tester.Push(DEVMSG_LINK, Bytes{1, 2, 3}, options);
+        return sim::Reply{};
     });
-    // The link answer releases the waiting sender too.
-    EXPECT_EQ(comm.SendDevMessage(0, DEVMSG_BOUT, nullptr, 0, peer.Address(), 3000), S_OK);
+    EXPECT_EQ(comm.SendDevMessage(0, DEVMSG_BOUT, outputs.data(), 32, to, 3000), S_OK);
     ASSERT_TRUE(comm.WaitDelivered(1));
     EXPECT_TRUE(comm.Messages()[0].link);
     EXPECT_EQ(comm.Messages()[0].payload, (Bytes{1, 2, 3}));
+    EXPECT_EQ(Sent().size(), 1u);
 }
 
 TEST_F(DeviceTransport, SplitUpMessageIsMergedOnceInIndexOrder) {
     Bytes whole = Pattern(964 * 2 + 100);
-    auto piece = [&](uint16_t index) {
-        size_t begin = (index - 1) * 964u, end = std::min(whole.size(), begin + 964u);
-        return BuildPacket(DEVMSG_TEST_RESULT, 3, index, Bytes(whole.begin() + begin, whole.begin() + end));
-    };
-    for (uint16_t index : {2, 3, 1}) peer.SendTo(comm.Self(), piece(index));
+    Push(DEVMSG_TEST_RESULT, whole, {2, 3, 1});
     ASSERT_TRUE(comm.WaitDelivered(1));
-    Sleep(50);
+    Push(DEVMSG_TEST_STOP, {});  // everything before it has been dispatched once it arrives
+    ASSERT_TRUE(comm.WaitDelivered(2));
     auto messages = comm.Messages();
-    ASSERT_EQ(messages.size(), 1u);
+    ASSERT_EQ(messages.size(), 2u);
     EXPECT_EQ(messages[0].msgId, DEVMSG_TEST_RESULT);
     EXPECT_EQ(messages[0].payload, whole);
 }
 
 TEST_F(DeviceTransport, InterruptedReassemblyDeliversTheIntruderEmpty) {
-    peer.SendTo(comm.Self(), BuildPacket(DEVMSG_TEST_RESULT, 3, 1, Pattern(10)));
+    Push(DEVMSG_TEST_RESULT, Pattern(964 * 2 + 10), {1});
     // A single packet in the middle passes and leaves the reassembly alone.
-    peer.SendTo(comm.Self(), BuildPacket(DEVMSG_TEST_VALUE, 1, 1, {4, 0, 0, 0}));
-    peer.SendTo(comm.Self(), BuildPacket(DEVMSG_TEST_RESULT, 3, 2, Pattern(10)));
-    peer.SendTo(comm.Self(), BuildPacket(DEVMSG_TEST_EVENT, 2, 1, Pattern(10)));
+    Push(DEVMSG_TEST_VALUE, {4, 0, 0, 0});
+    Push(DEVMSG_TEST_RESULT, Pattern(964 * 2 + 10), {2});
+    Push(DEVMSG_TEST_EVENT, Pattern(964 + 10), {1});
     ASSERT_TRUE(comm.WaitDelivered(2));
     auto messages = comm.Messages();
     EXPECT_EQ(messages[0].msgId, DEVMSG_TEST_VALUE);
@@ -213,40 +243,31 @@ TEST_F(DeviceTransport, InterruptedReassemblyDeliversTheIntruderEmpty) {
     EXPECT_EQ(messages[1].msgId, DEVMSG_TEST_EVENT);
     EXPECT_TRUE(messages[1].payload.empty());
     // The cache starts over: a whole message after it is merged again.
-    peer.SendTo(comm.Self(), BuildPacket(DEVMSG_TEST_RESULT, 2, 1, {1}));
-    peer.SendTo(comm.Self(), BuildPacket(DEVMSG_TEST_RESULT, 2, 2, {2}));
+    Push(DEVMSG_TEST_RESULT, Pattern(965));
     ASSERT_TRUE(comm.WaitDelivered(3));
-    EXPECT_EQ(comm.Messages()[2].payload, (Bytes{1, 2}));
+    EXPECT_EQ(comm.Messages()[2].payload, Pattern(965));
 }
 
 TEST_F(DeviceTransport, MessageBeyondTheStoreIsDroppedAndTheNextStartsOver) {
     DebugLogCapture log;
-    Bytes full = Pattern(kMaxPacketPayload);
-    for (uint16_t index = 1; index <= 67; ++index)
-        peer.SendTo(comm.Self(), BuildPacket(DEVMSG_TEST_RESULT, 67, index, full));
+    Push(DEVMSG_TEST_RESULT, Pattern(kMaxPacketPayload * 67));
     // The next split message ends the one that could never complete.
-    peer.SendTo(comm.Self(), BuildPacket(DEVMSG_TEST_EVENT, 2, 1, {1}));
-    peer.SendTo(comm.Self(), BuildPacket(DEVMSG_TEST_VALUES, 2, 1, {7}));
-    peer.SendTo(comm.Self(), BuildPacket(DEVMSG_TEST_VALUES, 2, 2, {8}));
+    Push(DEVMSG_TEST_EVENT, Pattern(965), {1});
+    Push(DEVMSG_TEST_VALUES, Pattern(970));
     ASSERT_TRUE(comm.WaitDelivered(2));
     auto messages = comm.Messages();
     EXPECT_EQ(messages[0].msgId, DEVMSG_TEST_EVENT);
     EXPECT_TRUE(messages[0].payload.empty());
     EXPECT_EQ(messages[1].msgId, DEVMSG_TEST_VALUES);
-    EXPECT_EQ(messages[1].payload, (Bytes{7, 8}));
+    EXPECT_EQ(messages[1].payload, Pattern(970));
     EXPECT_TRUE(log.Contains("CMultiPacketCache: storage full, packet 67 of message 0x0207 dropped.\n"));
 }
 
 TEST_F(DeviceTransport, SplitAnswerIsMergedIntoTheAnswerRecord) {
-    Bytes whole = Pattern(1500);
-    // Captured by copy: the peer's thread only reaches the test through the
-    // socket, an ordering the thread sanitizer cannot see.
-    peer.SetHandler([whole](RawPeer& p, const Bytes& request, const sockaddr_in& from) {
-        uint16_t id = HeadOf(request).msgId;
-        p.SendTo(from, BuildPacket(id, 2, 2, Bytes(whole.begin() + 964, whole.end()), kAnswerFlag));
-        p.SendTo(from, BuildPacket(id, 2, 1, Bytes(whole.begin(), whole.begin() + 964), kAnswerFlag));
-    });
-    ASSERT_EQ(comm.SendDevMessage(0, DEVMSG_READ_MEM, nullptr, 0, peer.Address(), 1000), S_OK);
+    const Bytes whole = Pattern(1500);
+    tester.On(DEVMSG_READ_MEM, [whole](const sim::Request&) { return sim::Reply{0, whole, {2, 1}}; });
+    const uint8_t read[8] = {0, 0, 0, 0, 0xDC, 0x05, 0, 0};  // address 0, 1500 bytes
+    ASSERT_EQ(comm.SendDevMessage(0, DEVMSG_READ_MEM, read, sizeof read, to, 1000), S_OK);
     Bytes answer(1500);
     ASSERT_EQ(comm.CopyAnswer(answer.data(), 1500), S_OK);
     EXPECT_EQ(answer, whole);
@@ -254,47 +275,45 @@ TEST_F(DeviceTransport, SplitAnswerIsMergedIntoTheAnswerRecord) {
 
 TEST_F(DeviceTransport, InvalidAnswerEndsTheRequestWithACrcError) {
     DebugLogCapture log;
-    peer.SetHandler([](RawPeer& p, const Bytes& request, const sockaddr_in& from) {
-        Bytes answer = BuildPacket(HeadOf(request).msgId, 1, 1, {1, 2}, kAnswerFlag);
-        answer[17] ^= 0xFF;
-        p.SendTo(from, answer);
-    });
+    tester.Faults().CorruptCrc(DEVMSG_BOUT);
     DWORD start = GetTickCount();
-    EXPECT_EQ(comm.SendDevMessage(0, DEVMSG_BOUT, nullptr, 0, peer.Address(), 5000), VTS_E_CRC);
+    EXPECT_EQ(comm.SendDevMessage(0, DEVMSG_BOUT, outputs.data(), 32, to, 5000), VTS_E_CRC);
     EXPECT_LT(GetTickCount() - start, 5000u) << "released by the invalid answer, not the time-out";
-    EXPECT_EQ(peer.Received().size(), 1u);
+    EXPECT_EQ(Sent().size(), 1u);
     EXPECT_TRUE(comm.Messages().empty());
 }
 
 TEST_F(DeviceTransport, BadHeadIsLoggedAndDropped) {
     DebugLogCapture log;
-    Bytes bad = BuildPacket(DEVMSG_TEST_RESULT, 1, 1, {1, 2, 3});
-    bad[4] = 8; // head length
-    peer.SendTo(comm.Self(), bad);
-    peer.SendTo(comm.Self(), BuildPacket(DEVMSG_TEST_RESULT, 3, 2, {}));
-    peer.SendTo(comm.Self(), BuildPacket(DEVMSG_TEST_STOP, 1, 1, {}));
+    Bytes bad = sim::BuildPacket(DEVMSG_TEST_RESULT, 0, 1, 1, 0, Bytes{1, 2, 3});
+    bad[4] = 8;  // head length
+    SendRaw(bad);
+    SendRaw(sim::BuildPacket(DEVMSG_TEST_RESULT, 0, 3, 2, 0, {}));
+    Push(DEVMSG_TEST_STOP, {});
     ASSERT_TRUE(comm.WaitDelivered(1));
     EXPECT_EQ(comm.Messages().size(), 1u);
     EXPECT_EQ(comm.Messages()[0].msgId, DEVMSG_TEST_STOP);
     EXPECT_TRUE(log.Contains("VarelDeviceTarget >> CheckMsgHead: Invalid packet head !!!\n"));
-    EXPECT_TRUE(log.Contains("VarelDeviceTarget >> CheckMsgHead: Invalid packet head: multiple packets no data ?\n"));
+    EXPECT_TRUE(
+        log.Contains("VarelDeviceTarget >> CheckMsgHead: Invalid packet head: multiple packets no data ?\n"));
     EXPECT_TRUE(log.Contains("{MsgID:0x0203<Last Send MsgID:0x0000>}\n\n"));
 }
 
 TEST_F(DeviceTransport, ShortDatagramIsAReceiveErrorAndTheThreadGoesOn) {
     DebugLogCapture log;
-    peer.SendTo(comm.Self(), Bytes(10, 0));
-    peer.SendTo(comm.Self(), BuildPacket(DEVMSG_TEST_STOP, 1, 1, {}));
+    SendRaw(Bytes(10, 0));
+    Push(DEVMSG_TEST_STOP, {});
     ASSERT_TRUE(comm.WaitDelivered(1, 4000));
     EXPECT_TRUE(log.Contains("VarelDeviceTarget >> Socket receive error: "));
 }
 
 TEST_F(DeviceTransport, CloseReleasesAWaitingSenderAtOnce) {
+    tester.Faults().DropAnswers(DEVMSG_TEST_START, 2);
     struct Call {
         RecordingComm* comm;
         sockaddr_in to;
         HRESULT result = E_FAIL;
-    } call{&comm, peer.Address()};
+    } call{&comm, to};
     HANDLE sender = CreateThread(
         nullptr, 0,
         [](LPVOID p) -> DWORD {
@@ -303,27 +322,28 @@ TEST_F(DeviceTransport, CloseReleasesAWaitingSenderAtOnce) {
             return 0;
         },
         &call, 0, nullptr);
-    ASSERT_TRUE(peer.WaitReceived(1, 3000));
+    ASSERT_TRUE(WaitSent(1, 3000));
     EXPECT_EQ(comm.Close(), S_OK);
     ASSERT_EQ(WaitForSingleObject(sender, 3000), WAIT_OBJECT_0);
     CloseHandle(sender);
     EXPECT_EQ(call.result, S_OK) << "the status it found: none";
-    EXPECT_EQ(peer.Received().size(), 1u) << "released, not retried";
+    EXPECT_EQ(Sent().size(), 1u) << "released, not retried";
 }
 
 TEST_F(DeviceTransport, SendLimitsAndAClosedSocket) {
     DebugLogCapture log;
     Bytes big(1451);
-    EXPECT_EQ(comm.SendDatagram(big.data(), 1451, 0, peer.Address()), E_OUTOFMEMORY);
-    EXPECT_EQ(comm.SendSinglePacket(0, DEVMSG_BOUT_EX, big.data(), 965, peer.Address()), E_INVALIDARG);
-    EXPECT_EQ(comm.SendSinglePacket(0, DEVMSG_LINK_NOTICE, nullptr, 0, peer.Address()), S_OK);
-    EXPECT_EQ(comm.SendMsgToDev(nullptr, peer.Address(), 100), E_INVALIDARG);
+    EXPECT_EQ(comm.SendDatagram(big.data(), 1451, 0, to), E_OUTOFMEMORY);
+    EXPECT_EQ(comm.SendSinglePacket(0, DEVMSG_BOUT_EX, big.data(), 965, to), E_INVALIDARG);
+    EXPECT_EQ(comm.SendSinglePacket(0, DEVMSG_LINK_NOTICE, nullptr, 0, to), S_OK);
+    EXPECT_EQ(comm.SendMsgToDev(nullptr, to, 100), E_INVALIDARG);
     comm.Close();
     EXPECT_EQ(comm.LocalPort(), 0);
-    EXPECT_EQ(comm.SendDevMessage(0, DEVMSG_BOUT, nullptr, 0, peer.Address(), 100), VTS_E_SEND_FAILED);
+    EXPECT_EQ(comm.SendDevMessage(0, DEVMSG_BOUT, outputs.data(), 32, to, 100), VTS_E_SEND_FAILED);
     EXPECT_TRUE(log.Contains("VarelDeviceTarget >> send error: Socket invalid\n"));
-    ASSERT_TRUE(peer.WaitReceived(1, 1000));
-    EXPECT_EQ(HeadOf(peer.Received()[0]).msgId, DEVMSG_LINK_NOTICE);
+    ASSERT_TRUE(WaitSent(1));
+    EXPECT_EQ(Sent().size(), 1u);
+    EXPECT_EQ(sim::DecodeHead(Sent()[0]).msgId, DEVMSG_LINK_NOTICE);
 }
 
 TEST_F(DeviceTransport, ReopensAfterCloseAndRefusesATakenPort) {
@@ -337,8 +357,7 @@ TEST_F(DeviceTransport, ReopensAfterCloseAndRefusesATakenPort) {
     // capture began; Close has joined it, so only the new thread counts now.
     const auto begunBefore = log.Count("VarelDeviceTarget >> MsgRecvThread begin!\n");
     ASSERT_EQ(comm.Open(port), S_OK);
-    AnswerAll();
-    EXPECT_EQ(comm.SendDevMessage(0, DEVMSG_BOUT, nullptr, 0, peer.Address(), 1000), S_OK);
+    EXPECT_EQ(comm.SendDevMessage(0, DEVMSG_BOUT, outputs.data(), 32, to, 1000), S_OK);
     EXPECT_TRUE(log.Contains("VarelDeviceTarget >> MsgRecvThread quit!\n"));
     EXPECT_EQ(log.Count("VarelDeviceTarget >> MsgRecvThread begin!\n"), begunBefore + 1);
 }

@@ -1,0 +1,44 @@
+// The simulated bench: the tester and the I/O box's two targets on their
+// fixed addresses, with one traffic log. Runs only inside the private
+// network namespace, where those addresses are local.
+#pragma once
+
+#include <string>
+
+#include "sim/sim_device.h"
+
+namespace sim {
+
+constexpr const char* kTesterAddress = "192.168.253.231";
+constexpr uint16_t kTesterPort = 2001;
+constexpr const char* kIoBoxAddresses[2] = {"192.168.253.3", "192.168.253.4"};
+constexpr uint16_t kIoBoxPort = 7000;
+
+struct BenchOptions {
+    bool tester = true;
+    bool ioBox[2] = {true, true};  // either target may be absent
+    uint16_t testerPort = kTesterPort;
+};
+
+class TesterSimulator {
+public:
+    explicit TesterSimulator(const BenchOptions& options = {});
+    ~TesterSimulator();
+
+    // Binds every device asked for; false with the reason when one cannot bind.
+    bool Start(std::string* error);
+    void Stop();
+
+    SimDevice& Tester() { return tester_; }
+    // which: 0 for 192.168.253.3, 1 for .4.
+    SimDevice& IoBox(int which) { return ioBoxes_[which]; }
+    TrafficLog& Traffic() { return traffic_; }
+
+private:
+    BenchOptions options_;
+    TrafficLog traffic_;
+    SimDevice tester_;
+    SimDevice ioBoxes_[2];
+};
+
+}  // namespace sim

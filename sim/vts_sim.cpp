@@ -1,0 +1,82 @@
+// vts-sim: the simulated bench as a program. It binds the tester's and the
+// I/O box's fixed addresses (inside tools/netns-run) and prints every
+// datagram until interrupted.
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "sim/tester_simulator.h"
+#include "tick.h"
+
+namespace {
+
+std::atomic<bool> interrupted{false};
+
+void OnSignal(int) {
+    interrupted = true;
+}
+
+int Usage() {
+    std::fprintf(
+        stderr,
+        "usage: vts-sim [--no-tester] [--no-iobox1] [--no-iobox2] [--tester-port N] [--seconds N] [--quiet]\n"
+        "  plays the tester (192.168.253.231) and the I/O box (192.168.253.3 and .4, port 7000);\n"
+        "  run it inside tools/netns-run together with the program under test\n");
+    return 2;
+}
+
+bool ParsePositive(const char* text, unsigned long limit, unsigned long* value) {
+    char* end = nullptr;
+    *value = std::strtoul(text, &end, 10);
+    return *text && !*end && *value > 0 && *value <= limit;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    sim::BenchOptions options;
+    unsigned long seconds = 0;
+    bool quiet = false;
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        unsigned long number = 0;
+        if (arg == "--no-tester")
+            options.tester = false;
+        else if (arg == "--no-iobox1")
+            options.ioBox[0] = false;
+        else if (arg == "--no-iobox2")
+            options.ioBox[1] = false;
+        else if (arg == "--quiet")
+            quiet = true;
+        else if (arg == "--tester-port" && i + 1 < argc && ParsePositive(argv[++i], 65535, &number))
+            options.testerPort = static_cast<uint16_t>(number);
+        else if (arg == "--seconds" && i + 1 < argc && ParsePositive(argv[++i], 86400 * 365, &number))
+            seconds = number;
+        else
+            return Usage();
+    }
+
+    sim::TesterSimulator bench(options);
+    if (!quiet)
+        bench.Traffic().SetObserver([](const sim::Datagram& d) {
+            std::printf("%10u %s\n", static_cast<unsigned>(d.tickMs), sim::DescribeDatagram(d).c_str());
+            std::fflush(stdout);
+        });
+    std::string error;
+    if (!bench.Start(&error)) {
+        std::fprintf(stderr, "vts-sim: %s\n", error.c_str());
+        return 1;
+    }
+    std::signal(SIGINT, OnSignal);
+    std::signal(SIGTERM, OnSignal);
+    std::fprintf(stderr, "vts-sim: serving; interrupt to stop\n");
+    const DWORD start = GetTickCount();
+    while (!interrupted && (seconds == 0 || GetTickCount() - start < seconds * 1000)) Sleep(50);
+    bench.Stop();
+    std::fprintf(stderr, "vts-sim: %zu datagrams\n",
+                 bench.Traffic().Count([](const sim::Datagram&) { return true; }));
+    return 0;
+}
