@@ -10,5 +10,9 @@ void OutputDebugStringA(LPCSTR text); // UTF-8
 void OutputDebugStringW(LPCWSTR text);
 #endif
 
-// printf-style (UTF-8 format and %s arguments) into OutputDebugStringA.
+// False while nobody can see the debug output, so lines need not be formatted.
+bool DebugOutputWanted();
+
+// printf-style (UTF-8 format and %s arguments) into OutputDebugStringA;
+// nothing is formatted while the output is not wanted.
 void DebugPrintf(const char* format, ...) __attribute__((format(printf, 1, 2)));

@@ -5,6 +5,7 @@
 #include <vector>
 
 void DebugPrintf(const char* format, ...) {
+    if (!DebugOutputWanted()) return;
     char line[512];
     va_list args;
     va_start(args, format);

@@ -1,21 +1,26 @@
 // Request round trips through the engine (CRC, send, receive thread, event,
-// answer record) against the floor of a raw UDP ping-pong between the same
-// two sockets' kind, with the same answering peer. Run inside tools/netns-run.
-#include "device/message_ids.h"
-#include "device/packet_head.h"
-#include "device/varel_device_comm.h"
-#include "socket.h"
-#include "thread.h"
-
+// answer record) against the floor of a raw UDP ping-pong with the same
+// packet sizes, in the same run, against two answering peers: a bare echo
+// socket and the tester simulator (which checks and records every packet).
+// Run inside tools/netns-run (make bench).
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <string>
+
+#include "device/message_ids.h"
+#include "device/packet_head.h"
+#include "device/varel_device_comm.h"
+#include "sim/tester_simulator.h"
+#include "socket.h"
+#include "thread.h"
 
 namespace {
 
 constexpr int kRounds = 20000;
+constexpr uint32_t kOutputsLength = 32;  // the 16 binary outputs of 0x0209
 
-// Answers every packet at once: the answer bit set, a fresh CRC.
+// Answers every packet at once with a head-only answer, as the tester answers 0x0209.
 DWORD WINAPI Echo(LPVOID socketPointer) {
     SOCKET s = *static_cast<SOCKET*>(socketPointer);
     uint8_t packet[kMaxDatagramLength];
@@ -45,7 +50,8 @@ protected:
     void OnUpMessage(uint32_t, uint16_t, uint16_t, const uint8_t*, uint32_t) override {}
 };
 
-template <typename F> double MicrosecondsPerRound(F&& round) {
+template <typename F>
+double MicrosecondsPerRound(F&& round) {
     auto start = std::chrono::steady_clock::now();
     for (int i = 0; i < kRounds; ++i)
         if (!round()) return -1;
@@ -53,51 +59,67 @@ template <typename F> double MicrosecondsPerRound(F&& round) {
     return spent.count() / kRounds;
 }
 
-} // namespace
-
-int main() {
-    SOCKET device = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
-    sockaddr_in deviceAddress = Ipv4Endpoint("192.168.253.231", 0);
-    if (bind(device, reinterpret_cast<sockaddr*>(&deviceAddress), sizeof deviceAddress) != 0) {
-        std::fprintf(stderr, "bench_request_engine: run inside tools/netns-run (make bench)\n");
-        return 1;
-    }
-    socklen_t length = sizeof deviceAddress;
-    getsockname(device, reinterpret_cast<sockaddr*>(&deviceAddress), &length);
-    HANDLE echo = CreateThread(nullptr, 0, Echo, &device, 0, nullptr);
-
-    // Floor: the same request and answer over a bare socket.
-    SOCKET raw = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+// The same request as the engine sends, over a bare socket.
+double RawPingPong(SOCKET raw, const sockaddr_in& device) {
     uint8_t request[kMaxPacketLength] = {};
     PacketHead head;
-    FillPacketHead(head, DEVMSG_BOUT, 0, 1, 1, kPacketHeadLength + 32);
+    FillPacketHead(head, DEVMSG_BOUT, 0, 1, 1, kPacketHeadLength + kOutputsLength);
     std::memcpy(request, &head, sizeof head);
     StampPacketCrc(request);
-    double floor = MicrosecondsPerRound([&] {
+    return MicrosecondsPerRound([&] {
         uint8_t answer[kMaxDatagramLength];
-        sendto(raw, reinterpret_cast<const char*>(request), kPacketHeadLength + 32, 0,
-               reinterpret_cast<const sockaddr*>(&deviceAddress), sizeof deviceAddress);
+        sendto(raw, reinterpret_cast<const char*>(request), kPacketHeadLength + kOutputsLength, 0,
+               reinterpret_cast<const sockaddr*>(&device), sizeof device);
         return recvfrom(raw, reinterpret_cast<char*>(answer), sizeof answer, 0, nullptr, nullptr) > 0;
     });
+}
 
+double EngineRequests(NullComm& comm, const sockaddr_in& device) {
+    uint8_t states[kOutputsLength] = {};
+    return MicrosecondsPerRound(
+        [&] { return comm.SendDevMessage(0, DEVMSG_BOUT, states, sizeof states, device, 1000) == S_OK; });
+}
+
+void Report(const char* peer, double engine, double floor) {
+    std::printf("request engine vs %s: %.1f us per request, raw UDP ping-pong %.1f us: rate ratio %.2f\n",
+                peer, engine, floor, floor / engine);
+}
+
+}  // namespace
+
+int main() {
+    sim::TesterSimulator bench;
+    std::string error;
+    if (!bench.Start(&error)) {
+        std::fprintf(stderr, "bench_request_engine: %s\n", error.c_str());
+        return 1;
+    }
+    SOCKET echoSocket = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+    sockaddr_in echoAddress = Ipv4Endpoint(sim::kTesterAddress, 0);
+    bind(echoSocket, reinterpret_cast<sockaddr*>(&echoAddress), sizeof echoAddress);
+    socklen_t length = sizeof echoAddress;
+    getsockname(echoSocket, reinterpret_cast<sockaddr*>(&echoAddress), &length);
+    HANDLE echo = CreateThread(nullptr, 0, Echo, &echoSocket, 0, nullptr);
+
+    SOCKET raw = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
     NullComm comm;
     if (comm.Open(0) != S_OK) return 1;
-    uint8_t states[32] = {};
-    double engine = MicrosecondsPerRound([&] {
-        return comm.SendDevMessage(0, DEVMSG_BOUT, states, sizeof states, deviceAddress, 1000) == S_OK;
-    });
+    const sockaddr_in tester = bench.Tester().Address();
+    const double rawEcho = RawPingPong(raw, echoAddress), engineEcho = EngineRequests(comm, echoAddress);
+    const double rawSim = RawPingPong(raw, tester), engineSim = EngineRequests(comm, tester);
     comm.Close();
 
-    WakeSocketReceivers(device);
+    WakeSocketReceivers(echoSocket);
     WaitForSingleObject(echo, INFINITE);
     CloseHandle(echo);
-    closesocket(device);
+    closesocket(echoSocket);
     closesocket(raw);
-    if (floor <= 0 || engine <= 0) {
+    bench.Stop();
+    if (rawEcho <= 0 || engineEcho <= 0 || rawSim <= 0 || engineSim <= 0) {
         std::fprintf(stderr, "bench_request_engine: a round trip failed\n");
         return 1;
     }
-    std::printf("request engine: %.1f us per request, raw UDP ping-pong %.1f us: ratio %.2f\n", engine, floor,
-                engine / floor);
+    Report("the simulator", engineSim, rawSim);
+    Report("a bare echo", engineEcho, rawEcho);
     return 0;
 }

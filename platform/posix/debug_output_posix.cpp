@@ -3,18 +3,23 @@
 
 #include "text.h"
 
+#include <atomic>
 #include <mutex>
 
 namespace {
 std::mutex g_sinkMutex;
 VTS_DebugOutputHandler g_sink = nullptr;
 void* g_sinkContext = nullptr;
+std::atomic<bool> g_sinkSet{false};
 } // namespace
+
+bool DebugOutputWanted() { return g_sinkSet.load(std::memory_order_relaxed); }
 
 void VTS_SetDebugOutputHandler(VTS_DebugOutputHandler handler, void* context) {
     std::lock_guard<std::mutex> lock(g_sinkMutex);
     g_sink = handler;
     g_sinkContext = context;
+    g_sinkSet = handler != nullptr;
 }
 
 void OutputDebugStringA(LPCSTR text) {

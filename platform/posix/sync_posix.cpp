@@ -12,8 +12,12 @@ void EnterCriticalSection(CRITICAL_SECTION* section) { section->mutex.lock(); }
 void LeaveCriticalSection(CRITICAL_SECTION* section) { section->mutex.unlock(); }
 
 void Waitable::Set() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    signalled_ = true;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        signalled_ = true;
+    }
+    // Woken after the lock is left, so the waiter does not wake only to wait
+    // for it; the caller's reference keeps the object alive until here.
     if (manualReset_)
         changed_.notify_all();
     else
