@@ -48,7 +48,7 @@ fuzz: deps
 	cmake -S . -B build-fuzz -DCMAKE_CXX_COMPILER=clang++ -DVTS_FUZZ=ON -DVTS_BUILD_TESTS=OFF -DVTS_BUILD_BENCH=OFF
 	cmake --build build-fuzz -j $(JOBS)
 	@for f in build-fuzz/fuzz/fuzz_*; do [ -x "$$f" ] || continue; echo "== $$f"; \
-	  "$$f" -max_total_time=$(FUZZ_SECONDS) -rss_limit_mb=2048 || exit 1; done
+	  tools/netns-run "$$f" -max_total_time=$(FUZZ_SECONDS) -rss_limit_mb=2048 || exit 1; done
 
 # The threaded parts under ThreadSanitizer.
 tsan:

@@ -58,10 +58,13 @@ protected:
     virtual void OnUpMessage(uint32_t address, uint16_t port, uint16_t msgId, const uint8_t* data,
                              uint32_t length) = 0;
 
+    // Validates, classifies and delivers one datagram of received bytes (at
+    // least 16); the receive thread calls it for each datagram.
+    void Dispatch(const uint8_t* packet, uint32_t received, uint32_t address, uint16_t port);
+
 private:
     static DWORD WINAPI MsgRecvThread(LPVOID self);
     void ReceiveLoop(SOCKET socket);
-    void Dispatch(const uint8_t* packet, uint32_t received, uint32_t address, uint16_t port);
     void DispatchMultiPacket(const uint8_t* packet, bool answersRequest, uint32_t address, uint16_t port);
     // Stores the answer's status, then releases the waiting sender.
     void CompleteAnswer(uint16_t status);
