@@ -46,6 +46,12 @@ public:
                              const sockaddr_in& to);
     // Copies the last answer's payload when it has exactly expectedLength bytes.
     HRESULT CopyAnswer(void* destination, uint32_t expectedLength);
+    // Hands the last answer's payload to read, under the lock that guards it;
+    // returns what read returns.
+    template <typename Read> HRESULT ReadAnswer(Read&& read) {
+        CriticalSectionLock lock(lock_);
+        return read(answerRecord_.Data(), answerRecord_.Length());
+    }
 
     // The port the socket is bound to (host byte order), 0 when closed.
     uint16_t LocalPort() const { return localPort_.load(); }

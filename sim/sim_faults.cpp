@@ -2,9 +2,10 @@
 
 namespace sim {
 
-void FaultKnobs::DropAnswers(uint16_t msgId, uint32_t count) {
+void FaultKnobs::DropAnswers(uint16_t msgId, uint32_t count, uint32_t after) {
     std::lock_guard<std::mutex> lock(mutex_);
     knobs_[msgId].drops = count;
+    knobs_[msgId].dropAfter = after;
 }
 
 void FaultKnobs::AnswerWithStatus(uint16_t msgId, uint16_t status, uint32_t count, uint32_t after) {
@@ -37,7 +38,9 @@ AnswerPlan FaultKnobs::Take(uint16_t msgId, uint16_t status) {
     auto it = knobs_.find(msgId);
     if (it == knobs_.end()) return plan;
     Knob& knob = it->second;
-    if (knob.drops > 0) {
+    if (knob.dropAfter > 0) {
+        --knob.dropAfter;
+    } else if (knob.drops > 0) {
         --knob.drops;
         plan.send = false;
         return plan;

@@ -17,8 +17,8 @@ struct AnswerPlan {
 
 class FaultKnobs {
 public:
-    // The next count answers to msgId are not sent.
-    void DropAnswers(uint16_t msgId, uint32_t count);
+    // After `after` answers to msgId, the next count are not sent.
+    void DropAnswers(uint16_t msgId, uint32_t count, uint32_t after = 0);
     // After `after` answers to msgId, the next count carry status instead of their own.
     void AnswerWithStatus(uint16_t msgId, uint16_t status, uint32_t count = 1, uint32_t after = 0);
     // The next count answers to msgId go out with a wrong CRC.
@@ -33,6 +33,7 @@ public:
 
 private:
     struct Knob {
+        uint32_t dropAfter = 0;
         uint32_t drops = 0;
         uint32_t statusAfter = 0;
         uint32_t statusCount = 0;

@@ -19,7 +19,7 @@ constexpr MessageRule kTesterRules[] = {
     {0x0200, Framing::Split, 8, 8, 1},           // select program
     {0x0201, Framing::Split, 0, kAny, 1},        // test start sequence
     {0x0202, Framing::Split, 0, kAny, 1},       {0x0203, Framing::Split, 0, kAny, 1},  // test stop
-    {0x0204, Framing::Split, 6, 480, 6},         // test parameters: (tag, value) pairs
+    {0x0204, Framing::Split, 0, 480, 6},         // test parameters: (tag, value) pairs, maybe none
     {0x0205, Framing::Notice, 0, 0, 1},          // link notice
     {0x0206, Framing::Split, 0, 0, 1},           // ask I/O state
     {0x0208, Framing::Split, 0, kAny, 1},        // test event

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "sim/sim_device.h"
+#include "sim/tester_model.h"
 
 namespace sim {
 
@@ -33,12 +34,17 @@ public:
     // which: 0 for 192.168.253.3, 1 for .4.
     SimDevice& IoBox(int which) { return ioBoxes_[which]; }
     TrafficLog& Traffic() { return traffic_; }
+    // The tester's and the box targets' behaviour and what they recorded.
+    TesterModel& Model() { return testerModel_; }
+    IoBoxModel& IoBoxModelOf(int which) { return ioBoxModels_[which]; }
 
 private:
     BenchOptions options_;
     TrafficLog traffic_;
     SimDevice tester_;
     SimDevice ioBoxes_[2];
+    TesterModel testerModel_{tester_};
+    IoBoxModel ioBoxModels_[2] = {IoBoxModel{ioBoxes_[0]}, IoBoxModel{ioBoxes_[1]}};
 };
 
 }  // namespace sim

@@ -1,0 +1,92 @@
+// The tester as the rest of the system sees it: the transport with a fixed
+// target and one sender per kind of command.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <vector>
+
+#include "agent/dev_msg_listener.h"
+#include "device/test_param_item.h"
+#include "device/varel_device_comm.h"
+
+constexpr uint32_t kDevBaseInfoLength = 112;
+constexpr uint32_t kChunkBytes = 528;          // file and wave data per packet
+constexpr uint32_t kProgramPacketBytes = 956;  // DSP program words per packet
+
+// The 12-byte payload of the link message; addresses and ports in host order.
+struct LinkInfo {
+    uint32_t pcAddress;
+    uint32_t deviceAddress;
+    uint16_t pcPort;
+    uint16_t devicePort;
+};
+static_assert(sizeof(LinkInfo) == 12, "LinkInfo is 12 bytes");
+
+class CIOMainDevice : public CVarelDeviceComm {
+public:
+    CIOMainDevice();
+    ~CIOMainDevice() override;
+
+    HRESULT Close() override;
+    // Opens once, on the port after "PC-PORT:" in the link string (any port
+    // without one). Returns Open's result, or 0 when already open.
+    virtual HRESULT Init(const WCHAR* linkString);
+    virtual HRESULT Release();
+    // Downloads a DSP program file (text of "0x"-prefixed 16-bit words).
+    virtual HRESULT SendDspAPPFile(const WCHAR* path);
+
+    void SetListener(CDevMsgListener* listener) { listener_ = listener; }
+    // Address and port in host byte order.
+    void SetTarget(uint32_t address, uint16_t port);
+    const sockaddr_in& Target() const { return target_; }
+
+    HRESULT Send(uint16_t testId, uint16_t msgId, const void* data, uint32_t length);
+    HRESULT Send8(uint16_t testId, uint16_t msgId, const uint8_t data[8]);
+    HRESULT SendNoWait(uint16_t testId, uint16_t msgId, const void* data, uint32_t length);
+    // One packet with the second header (offset or address, length); 1000 ms.
+    HRESULT SendWithOffset(uint16_t testId, uint16_t msgId, uint32_t offset, const void* data,
+                           uint32_t length);
+    // Packets of at most 528 bytes with their offsets, progress after each.
+    HRESULT SendChunked(uint16_t testId, uint16_t msgId, const uint8_t* data, uint32_t length);
+
+    HRESULT Identify(uint16_t testId, const LinkInfo& info);
+    HRESULT SendTestParams(uint16_t testId, TestParamItem* items, uint32_t count);
+    HRESULT SetDownloadLock(uint16_t testId, bool locked);
+    HRESULT TransBoutState(uint16_t testId, const uint16_t* states, uint32_t count);
+    HRESULT TransBoutStateEx(uint16_t testId, const uint16_t* states, uint32_t count);
+    HRESULT SendGPSTime(uint16_t testId, const uint8_t record[20]);
+    // Reads length bytes of tester memory at address into destination.
+    HRESULT ReadMemory(uint32_t address, void* destination, uint32_t length);
+    // Reads the calibration image, kept for the calibration file to parse.
+    HRESULT QueryADJData();
+    HRESULT TransFile(const WCHAR* sourcePath, const WCHAR* destinationName);
+
+    // Whether a link answer came, and when (tick count).
+    bool LinkAnswered() const { return linkAnswered_.load(); }
+    DWORD LastLinkAnswerTick() const { return lastLinkAnswerTick_.load(); }
+    // The last link answer's payload (at most 112 bytes; zero before any).
+    const std::array<uint8_t, kDevBaseInfoLength>& DevBaseInfo() const { return devBaseInfo_; }
+    const std::vector<uint8_t>& CalibrationImage() const { return calibrationImage_; }
+
+protected:
+    void OnLinkAnswer(uint32_t address, uint16_t port, const uint8_t* data, uint32_t length) override;
+    void OnUpMessage(uint32_t address, uint16_t port, uint16_t msgId, const uint8_t* data,
+                     uint32_t length) override;
+
+private:
+    // One packet with the second header (address, declared) and length data bytes.
+    HRESULT SendSecondHeaderPacket(uint16_t testId, uint16_t msgId, uint16_t count, uint16_t index,
+                                   uint32_t address, uint32_t declared, const void* data, uint32_t length);
+    HRESULT SendProgramImage(const std::vector<uint8_t>& image);
+
+    sockaddr_in target_;
+    std::atomic<bool> linkAnswered_{false};
+    std::atomic<DWORD> lastLinkAnswerTick_{0};
+    bool opened_ = false;
+    // Written by the receive thread before the identify request is released.
+    std::array<uint8_t, kDevBaseInfoLength> devBaseInfo_{};
+    std::vector<uint8_t> calibrationImage_;
+    CDevMsgListener* listener_ = nullptr;
+};

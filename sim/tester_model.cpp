@@ -1,0 +1,201 @@
+#include "sim/tester_model.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace sim {
+namespace {
+
+constexpr uint16_t kStatusFailed = 1, kStatusReadError = 9;
+constexpr uint32_t kEntrySlot = 126;  // where a program download's closing packet puts the entry
+
+uint32_t Load32(std::span<const uint8_t> bytes, size_t at) {
+    return bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 | static_cast<uint32_t>(bytes[at + 3]) << 24;
+}
+void Store16(Bytes& bytes, size_t at, uint16_t value) {
+    bytes[at] = static_cast<uint8_t>(value);
+    bytes[at + 1] = static_cast<uint8_t>(value >> 8);
+}
+void Store32(Bytes& bytes, size_t at, uint32_t value) {
+    Store16(bytes, at, static_cast<uint16_t>(value));
+    Store16(bytes, at + 2, static_cast<uint16_t>(value >> 16));
+}
+
+}  // namespace
+
+Bytes DevBaseInfoOf(const TesterIdentity& id) {
+    Bytes block(112);
+    Store32(block, 8, static_cast<uint32_t>(id.series) << 16 | id.model);
+    std::memcpy(block.data() + 12, id.name.data(), std::min<size_t>(id.name.size(), 32));
+    Store32(block, 0x2C, id.capability);
+    Store16(block, 0x42, id.voltageChannels);
+    Store16(block, 0x44, id.currentChannels);
+    Store16(block, 0x4E, id.dspVersion);
+    Store16(block, 0x52, id.testSampRate);
+    return block;
+}
+
+TesterModel::TesterModel(SimDevice& device) {
+    device.On(0x0000, [this](const Request& r) { return Link(r); });
+    device.On(0x0102, [this](const Request& r) { return ReadMemory(r); });
+    device.On(0x0101, [this](const Request& r) { return ProgramPacket(r); });
+    device.On(0x0501, [this](const Request& r) { return FileData(r); });
+    device.On(0x0206, [this](const Request&) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return Reply{0, ioState_, {}};
+    });
+    device.On(0x0210, [this](const Request&) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        Bytes state(8);
+        Store32(state, 0, static_cast<uint32_t>(ioInputs_.size()));
+        Store32(state, 4, static_cast<uint32_t>(ioOutputs_.size()));
+        state.insert(state.end(), ioInputs_.begin(), ioInputs_.end());
+        state.insert(state.end(), ioOutputs_.begin(), ioOutputs_.end());
+        return Reply{0, state, {}};
+    });
+    for (uint16_t id : {0x0104, 0x0200, 0x0209, 0x020F, 0x0211, 0x0500, 0x0502, 0x0607})
+        device.On(id, [this](const Request& r) { return Store(r); });
+}
+
+void TesterModel::SetIdentity(const TesterIdentity& identity) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    identity_ = identity;
+}
+
+void TesterModel::SetCalibrationImage(Bytes image) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    calibration_ = std::move(image);
+}
+
+void TesterModel::SetIoState(Bytes state64) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    ioState_ = std::move(state64);
+}
+
+void TesterModel::SetIoStateEx(Bytes inputs, Bytes outputs) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    ioInputs_ = std::move(inputs);
+    ioOutputs_ = std::move(outputs);
+}
+
+TesterRecord TesterModel::Record() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return record_;
+}
+
+Reply TesterModel::Link(const Request& r) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    ++record_.links;
+    record_.lastLinkInfo.assign(r.payload.begin(), r.payload.end());
+    return Reply{0, DevBaseInfoOf(identity_), {}};
+}
+
+Reply TesterModel::ReadMemory(const Request& r) {
+    const uint32_t address = Load32(r.payload, 0), count = Load32(r.payload, 4);
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (address > calibration_.size() || count > calibration_.size() - address || count > 1400)
+        return Reply{kStatusReadError, {}, {}};
+    Bytes answer(8);
+    Store32(answer, 0, address);
+    Store32(answer, 4, count);
+    answer.insert(answer.end(), calibration_.begin() + address, calibration_.begin() + address + count);
+    return Reply{0, answer, {}};
+}
+
+Reply TesterModel::ProgramPacket(const Request& r) {
+    const uint32_t address = Load32(r.payload, 0);
+    auto words = r.payload.subspan(8);
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (r.head.index == 1) {
+        record_.program.clear();
+        record_.programComplete = false;
+        nextProgramIndex_ = 1;
+    }
+    // Packets come one after another; a resent one was answered already by the transport.
+    if (r.head.index != nextProgramIndex_) return Reply{kStatusFailed, {}, {}};
+    ++nextProgramIndex_;
+    if (r.head.count == r.head.index) {
+        if (address != kEntrySlot || words.size() != 4) return Reply{kStatusFailed, {}, {}};
+        record_.programEntry = Load32(words, 0);
+        record_.programComplete = true;
+        return Reply{};
+    }
+    if (r.head.count != 0xFFFF) return Reply{kStatusFailed, {}, {}};
+    // A packet that goes on where the last one ended belongs to the same block.
+    ProgramBlock* last = record_.program.empty() ? nullptr : &record_.program.back();
+    if (last && last->address + last->words.size() / 2 == address)
+        last->words.insert(last->words.end(), words.begin(), words.end());
+    else
+        record_.program.push_back({address, Bytes(words.begin(), words.end())});
+    return Reply{};
+}
+
+Reply TesterModel::FileData(const Request& r) {
+    const uint32_t offset = Load32(r.payload, 0);
+    auto data = r.payload.subspan(8);
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (record_.files.empty() || record_.files.back().ended || offset != record_.files.back().data.size())
+        return Reply{kStatusFailed, {}, {}};
+    record_.files.back().data.insert(record_.files.back().data.end(), data.begin(), data.end());
+    return Reply{};
+}
+
+Reply TesterModel::Store(const Request& r) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto p = r.payload;
+    switch (r.head.msgId) {
+        case 0x0104:
+            record_.gpsTimes.emplace_back(p.begin(), p.end());
+            break;
+        case 0x0200:
+            record_.selectedProgram = static_cast<uint16_t>(p[0] | p[1] << 8);
+            break;
+        case 0x0209:
+            for (size_t i = 0; i < 16; ++i)
+                record_.outputs[i] = static_cast<uint16_t>(p[2 * i] | p[2 * i + 1] << 8);
+            break;
+        case 0x020F:
+            record_.downloadLock = Load32(p, 0);
+            break;
+        case 0x0211:
+            if (Load32(p, 0) != p.size() - 4) return Reply{kStatusFailed, {}, {}};
+            record_.outputsEx.assign(p.begin() + 4, p.end());
+            break;
+        case 0x0500:
+            record_.files.push_back({Bytes(p.begin(), p.end()), {}, false});
+            break;
+        case 0x0502:
+            if (record_.files.empty()) return Reply{kStatusFailed, {}, {}};
+            record_.files.back().ended = true;
+            break;
+        case 0x0607:
+            record_.gpsMode = {Load32(p, 0), Load32(p, 4)};
+            break;
+    }
+    return Reply{};
+}
+
+IoBoxModel::IoBoxModel(SimDevice& device) {
+    device.On(0x0000, [this](const Request&) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        ++record_.heartbeats;
+        return Reply{0, Bytes(24), {}};
+    });
+    device.On(0x0405, [this](const Request& r) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        record_.outputModes.push_back(Load32(r.payload, 0));
+        return Reply{};
+    });
+    device.On(0x0408, [this](const Request& r) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        record_.ptct.emplace_back(r.payload.begin(), r.payload.end());
+        return Reply{};
+    });
+}
+
+IoBoxRecord IoBoxModel::Record() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return record_;
+}
+
+}  // namespace sim

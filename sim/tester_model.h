@@ -1,0 +1,99 @@
+// What the simulated tester is and remembers: its identity, calibration
+// image and I/O state, and a record of what the PC made it do.
+#pragma once
+
+#include <array>
+#include <mutex>
+#include <string>
+
+#include "sim/sim_device.h"
+
+namespace sim {
+
+struct TesterIdentity {
+    uint16_t model = 1;
+    uint16_t series = 2;          // upper half of the model word: chooses the program folder
+    std::string name = "VT-SIM";  // up to 32 bytes
+    uint32_t capability = 1;
+    uint16_t voltageChannels = 6;
+    uint16_t currentChannels = 6;
+    uint16_t dspVersion = 1000;
+    uint16_t testSampRate = 200;
+};
+
+// The 112-byte identity block the tester answers a link with.
+Bytes DevBaseInfoOf(const TesterIdentity& identity);
+
+struct ProgramBlock {
+    uint32_t address;  // in words
+    Bytes words;
+};
+
+struct FileTransfer {
+    Bytes header;  // 288 bytes
+    Bytes data;
+    bool ended = false;
+};
+
+// Everything the PC made the tester do, in one copyable record.
+struct TesterRecord {
+    uint32_t links = 0;
+    Bytes lastLinkInfo;
+    std::array<uint16_t, 16> outputs{};
+    Bytes outputsEx;                    // one byte a state
+    std::array<uint32_t, 2> gpsMode{};  // low, high
+    std::vector<Bytes> gpsTimes;
+    uint16_t selectedProgram = 0;
+    uint32_t downloadLock = 0;
+    std::vector<ProgramBlock> program;  // the download in progress or done
+    uint32_t programEntry = 0;
+    bool programComplete = false;
+    std::vector<FileTransfer> files;
+};
+
+class TesterModel {
+public:
+    // Installs the tester's behaviour on device.
+    explicit TesterModel(SimDevice& device);
+
+    void SetIdentity(const TesterIdentity& identity);
+    // Served through 0x0102; its 32-bit word at offset 8 is its length.
+    void SetCalibrationImage(Bytes image);
+    void SetIoState(Bytes state64);
+    void SetIoStateEx(Bytes inputs, Bytes outputs);
+    TesterRecord Record() const;
+
+private:
+    Reply Link(const Request& r);
+    Reply ReadMemory(const Request& r);
+    Reply ProgramPacket(const Request& r);
+    Reply FileData(const Request& r);
+    Reply Store(const Request& r);
+
+    mutable std::mutex mutex_;
+    TesterIdentity identity_;
+    Bytes calibration_;
+    Bytes ioState_ = Bytes(64);
+    Bytes ioInputs_ = Bytes(8), ioOutputs_ = Bytes(8);
+    TesterRecord record_;
+    uint16_t nextProgramIndex_ = 1;
+};
+
+// The I/O box's side: a 24-byte answer to the heartbeat, output modes and PT/CT records kept.
+struct IoBoxRecord {
+    uint32_t heartbeats = 0;
+    std::vector<uint32_t> outputModes;  // 2 start, 0 stop
+    std::vector<Bytes> ptct;
+};
+
+class IoBoxModel {
+public:
+    explicit IoBoxModel(SimDevice& device);
+    IoBoxRecord Record() const;
+
+private:
+    mutable std::mutex mutex_;
+    IoBoxRecord record_;
+};
+
+}  // namespace sim

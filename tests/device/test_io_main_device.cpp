@@ -1,0 +1,313 @@
+// The tester's senders against the simulated tester: what goes on the wire
+// and what the device object makes of the answers.
+#include <debug_log.h>
+#include <gtest/gtest.h>
+#include <private_network.h>
+#include <varel/vts_errors.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+
+#include "device/io_main_device.h"
+#include "device/message_ids.h"
+#include "sim/tester_simulator.h"
+#include "text.h"
+
+namespace {
+
+using sim::Bytes;
+
+class ProgressListener : public CDevMsgListener {
+public:
+    HRESULT OnProgress(uint32_t total, uint32_t done) override {
+        std::lock_guard<std::mutex> lock(mutex);
+        progress.emplace_back(total, done);
+        return S_OK;
+    }
+    HRESULT OnDevUpMessage(uint32_t, uint16_t, uint16_t id, const uint8_t*, uint32_t) override {
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            upMessages.push_back(id);
+        }
+        arrived.notify_all();
+        return S_OK;
+    }
+    std::vector<uint16_t> WaitUpMessages(size_t count) {
+        std::unique_lock<std::mutex> lock(mutex);
+        arrived.wait_for(lock, std::chrono::seconds(3), [&] { return upMessages.size() >= count; });
+        return upMessages;
+    }
+    std::mutex mutex;
+    std::condition_variable arrived;
+    std::vector<std::pair<uint32_t, uint32_t>> progress;
+    std::vector<uint16_t> upMessages;
+};
+
+class MainDevice : public ::testing::Test {
+protected:
+    void SetUp() override {
+        REQUIRE_PRIVATE_NETWORK();
+        std::string error;
+        ASSERT_TRUE(bench.Start(&error)) << error;
+        ASSERT_EQ(
+            device.Init(OLESTR("PC-IP:192.168.253.1;PC-PORT:3000;DEV-IP:192.168.253.231;DEV-PORT:2001")),
+            S_OK);
+        device.SetListener(&listener);
+    }
+    void TearDown() override {
+        device.Release();
+        for (const sim::Datagram& d : bench.Traffic().Snapshot())
+            EXPECT_FALSE(d.received && d.fault != sim::PacketFault::None) << sim::DescribeDatagram(d);
+    }
+    // Payloads of the requests the tester received with msgId.
+    std::vector<Bytes> Received(uint16_t msgId) {
+        std::vector<Bytes> payloads;
+        for (const sim::Datagram& d : bench.Traffic().Snapshot())
+            if (d.received && d.head.msgId == msgId)
+                payloads.emplace_back(d.bytes.begin() + 16, d.bytes.end());
+        return payloads;
+    }
+    std::filesystem::path WriteFile(const char* name, const std::string& text) {
+        auto path = std::filesystem::temp_directory_path() / (std::to_string(::getpid()) + name);
+        std::ofstream(path, std::ios::binary) << text;
+        files.push_back(path);
+        return path;
+    }
+    ~MainDevice() override {
+        for (auto& f : files) std::filesystem::remove(f);
+    }
+
+    sim::TesterSimulator bench;
+    CIOMainDevice device;
+    ProgressListener listener;
+    std::vector<std::filesystem::path> files;
+};
+
+uint32_t Load32(const Bytes& b, size_t at) {
+    uint32_t v;
+    std::memcpy(&v, b.data() + at, 4);
+    return v;
+}
+
+}  // namespace
+
+TEST_F(MainDevice, InitBindsOnceOnThePortOfTheLinkString) {
+    EXPECT_EQ(device.LocalPort(), 3000);
+    EXPECT_EQ(device.Init(OLESTR("PC-PORT:3001")), S_OK);
+    EXPECT_EQ(device.LocalPort(), 3000) << "already open";
+    device.Close();
+    EXPECT_EQ(device.Init(OLESTR("")), S_OK);
+    EXPECT_NE(device.LocalPort(), 0);
+    EXPECT_NE(device.LocalPort(), 3000);
+    device.Close();
+    EXPECT_EQ(device.Init(OLESTR("PC-PORT:70000")), E_INVALIDARG);
+}
+
+TEST_F(MainDevice, IdentifyStoresTheIdentityBlock) {
+    sim::TesterIdentity identity;
+    identity.series = 3;
+    identity.testSampRate = 400;
+    bench.Model().SetIdentity(identity);
+    LinkInfo info{0xC0A8FD01, 0xC0A8FDE7, 3000, 2001};
+    ASSERT_EQ(device.Identify(0, info), S_OK);
+    EXPECT_TRUE(device.LinkAnswered());
+    Bytes expected = sim::DevBaseInfoOf(identity);
+    EXPECT_EQ(Bytes(device.DevBaseInfo().begin(), device.DevBaseInfo().end()), expected);
+    const Bytes sent = bench.Model().Record().lastLinkInfo;
+    EXPECT_EQ(sent, (Bytes{0x01, 0xFD, 0xA8, 0xC0, 0xE7, 0xFD, 0xA8, 0xC0, 0xB8, 0x0B, 0xD1, 0x07}));
+
+    // An answer longer than the block completes the request and leaves the block alone.
+    bench.Tester().On(DEVMSG_LINK, [](const sim::Request&) { return sim::Reply{0, Bytes(120, 0xEE), {}}; });
+    EXPECT_EQ(device.Identify(0, info), S_OK);
+    EXPECT_EQ(Bytes(device.DevBaseInfo().begin(), device.DevBaseInfo().end()), expected);
+}
+
+TEST_F(MainDevice, TestParamsArePairsOfTagAndValueEightyAMessage) {
+    std::vector<TestParamItem> items(81);
+    for (uint32_t i = 0; i < 81; ++i) {
+        items[i].id = 0x5000 + i;
+        VariantInit(&items[i].value);
+        items[i].value.vt = VT_I4;
+        items[i].value.lVal = static_cast<int32_t>(i);
+    }
+    items[1].value.vt = VT_R8;
+    items[1].value.dblVal = 1.5;
+    items[2].value.vt = VT_R8;
+    items[2].value.dblVal = -1.5;
+    items[3].value.vt = VT_R4;
+    items[3].value.fltVal = 0.00005f;  // 0.5 after scaling: away from zero
+    items[4].value.vt = VT_BSTR;
+    items[4].value.bstrVal = SysAllocString(OLESTR("12"));
+    ASSERT_EQ(device.SendTestParams(4, items.data(), 81), S_OK);
+    auto messages = Received(DEVMSG_TEST_PARAMS);
+    ASSERT_EQ(messages.size(), 2u);
+    EXPECT_EQ(messages[0].size(), 480u);
+    EXPECT_EQ(messages[1].size(), 6u);
+    auto pair = [&](size_t n) {
+        const Bytes& m = messages[n / 80];
+        size_t at = (n % 80) * 6;
+        return std::make_pair(static_cast<uint16_t>(m[at] | m[at + 1] << 8), Load32(m, at + 2));
+    };
+    EXPECT_EQ(pair(0), std::make_pair(uint16_t(0x2000), 0u));
+    EXPECT_EQ(pair(1).second, 15000u);
+    EXPECT_EQ(pair(2).second, 0xFFFFC568u);
+    EXPECT_EQ(pair(4).second, 12u);
+    EXPECT_EQ(items[4].value.vt, VT_UI4) << "converted in place";
+    EXPECT_EQ(pair(80), std::make_pair(uint16_t(0x2050), 80u));
+
+    DebugLogCapture log;
+    TestParamItem bad{7, {}};
+    VariantInit(&bad.value);
+    bad.value.vt = VT_BSTR;
+    bad.value.bstrVal = SysAllocString(OLESTR("abc"));
+    EXPECT_EQ(device.SendTestParams(0, &bad, 1), DISP_E_TYPEMISMATCH);
+    EXPECT_TRUE(log.Contains("VARELDS: SendTestParams: type not support.\n"));
+    VariantClear(&bad.value);
+    EXPECT_EQ(device.SendTestParams(0, nullptr, 0), S_OK);
+    EXPECT_EQ(Received(DEVMSG_TEST_PARAMS).back().size(), 0u) << "an empty message without items";
+    for (auto& item : items) VariantClear(&item.value);
+}
+
+TEST_F(MainDevice, OutputsTakeSixteenStatesOrOneByteEach) {
+    std::vector<uint16_t> states(1447);
+    for (size_t i = 0; i < states.size(); ++i) states[i] = static_cast<uint16_t>(0x100 + i);
+    ASSERT_EQ(device.TransBoutState(0, states.data(), 20), S_OK);
+    sim::TesterRecord record = bench.Model().Record();
+    EXPECT_EQ(record.outputs[15], 0x10F);
+    ASSERT_EQ(device.TransBoutStateEx(0, states.data(), 1000), S_OK);
+    EXPECT_EQ(Received(DEVMSG_BOUT_EX).size(), 2u) << "two packets above 964 bytes";
+    record = bench.Model().Record();
+    ASSERT_EQ(record.outputsEx.size(), 1000u);
+    EXPECT_EQ(record.outputsEx[999], static_cast<uint8_t>(0x100 + 999));
+    EXPECT_EQ(device.TransBoutStateEx(0, states.data(), 1447), DISP_E_EXCEPTION);
+    EXPECT_EQ(Received(DEVMSG_BOUT_EX).size(), 2u) << "nothing sent";
+}
+
+TEST_F(MainDevice, CalibrationImageIsReadInPieces) {
+    Bytes image(2000);
+    for (size_t i = 0; i < image.size(); ++i) image[i] = static_cast<uint8_t>(i * 7);
+    const uint32_t length = 2000;
+    std::memcpy(image.data() + 8, &length, 4);
+    bench.Model().SetCalibrationImage(image);
+    ASSERT_EQ(device.QueryADJData(), S_OK);
+    EXPECT_EQ(device.CalibrationImage(), image);
+    std::vector<uint32_t> pieces;
+    for (const Bytes& read : Received(DEVMSG_READ_MEM))
+        pieces.push_back(Load32(read, 0) << 16 | Load32(read, 4));
+    EXPECT_EQ(pieces, (std::vector<uint32_t>{36, 36 << 16 | 528, 564 << 16 | 528, 1092 << 16 | 528,
+                                             1620 << 16 | 380}));
+
+    Bytes empty(36);
+    bench.Model().SetCalibrationImage(empty);
+    EXPECT_EQ(device.QueryADJData(), VTS_E_ADJ_UNINIT);
+    // An answer that is not the piece asked for.
+    bench.Tester().On(DEVMSG_READ_MEM, [](const sim::Request&) { return sim::Reply{0, Bytes(20), {}}; });
+    uint8_t buffer[36];
+    EXPECT_EQ(device.ReadMemory(0, buffer, 36), E_FAIL);
+}
+
+TEST_F(MainDevice, ChunkedDataCarriesItsOffsetsAndReportsProgress) {
+    Bytes data(1000, 0x5A);
+    ASSERT_EQ(device.SendChunked(6, DEVMSG_WAVE_DATA, data.data(), 1000), S_OK);
+    auto packets = Received(DEVMSG_WAVE_DATA);
+    ASSERT_EQ(packets.size(), 2u);
+    EXPECT_EQ(packets[0].size(), 8u + 528);
+    EXPECT_EQ(Load32(packets[1], 0), 528u);
+    EXPECT_EQ(Load32(packets[1], 4), 472u);
+    EXPECT_EQ(listener.progress, (std::vector<std::pair<uint32_t, uint32_t>>{{2, 1}, {2, 2}}));
+    EXPECT_EQ(device.SendChunked(6, DEVMSG_WAVE_DATA, data.data(), 0), VTS_E_DEVICE_FAILED);
+}
+
+TEST_F(MainDevice, UpMessagesReachTheListener) {
+    sim::PushOptions options;
+    options.to = Ipv4Endpoint("192.168.253.1", 3000);
+    bench.Tester().Push(DEVMSG_TEST_RESULT, Bytes(10), options);
+    bench.Tester().Push(DEVMSG_TEST_STOP, {}, options);
+    EXPECT_EQ(listener.WaitUpMessages(2), (std::vector<uint16_t>{DEVMSG_TEST_RESULT, DEVMSG_TEST_STOP}));
+}
+
+namespace {
+
+// A program file: entry address, then blocks of (word count, address high,
+// address low, words), written as "0x" words in lines of eight.
+std::string ProgramText(uint32_t entry, const std::vector<std::pair<uint32_t, std::vector<uint16_t>>>& blocks,
+                        size_t cutWords = 0) {
+    std::vector<uint16_t> words{static_cast<uint16_t>(entry), static_cast<uint16_t>(entry >> 16)};
+    for (const auto& [address, block] : blocks) {
+        words.push_back(static_cast<uint16_t>(block.size()));
+        words.push_back(static_cast<uint16_t>(address >> 16));
+        words.push_back(static_cast<uint16_t>(address));
+        words.insert(words.end(), block.begin(), block.end());
+    }
+    words.resize(words.size() - cutWords);
+    std::string text;
+    char word[16];
+    for (size_t i = 0; i < words.size(); ++i) {
+        std::snprintf(word, sizeof word, "0x%04X,%s", words[i], i % 8 == 7 ? "\r\n" : " ");
+        text += word;
+    }
+    return text;
+}
+
+std::vector<uint16_t> Words(size_t count, uint16_t first) {
+    std::vector<uint16_t> words(count);
+    for (size_t i = 0; i < count; ++i) words[i] = static_cast<uint16_t>(first + i);
+    return words;
+}
+
+Bytes AsBytes(const std::vector<uint16_t>& words) {
+    Bytes bytes(words.size() * 2);
+    std::memcpy(bytes.data(), words.data(), bytes.size());
+    return bytes;
+}
+
+}  // namespace
+
+TEST_F(MainDevice, ProgramDownloadSendsEveryBlockAndClosesWithTheEntry) {
+    auto first = Words(3, 0x100), second = Words(600, 0x2000);
+    auto path = WriteFile("prog.txt", ProgramText(0x00012345, {{0x8000, first}, {0x00019000, second}}));
+    ASSERT_EQ(device.SendDspAPPFile(Utf8ToUtf16(path.string()).c_str()), S_OK);
+    sim::TesterRecord record = bench.Model().Record();
+    EXPECT_TRUE(record.programComplete);
+    EXPECT_EQ(record.programEntry, 0x00012345u);
+    ASSERT_EQ(record.program.size(), 2u);
+    EXPECT_EQ(record.program[0].address, 0x8000u);
+    EXPECT_EQ(record.program[0].words, AsBytes(first));
+    EXPECT_EQ(record.program[1].address, 0x00019000u);
+    EXPECT_EQ(record.program[1].words, AsBytes(second));
+    auto packets = Received(DEVMSG_DSP_APP);
+    ASSERT_EQ(packets.size(), 4u) << "3 words; 478 + 122 words; the entry";
+    EXPECT_EQ(packets[1].size(), 8u + 956);
+    EXPECT_EQ(Load32(packets[2], 0), 0x00019000u + 478) << "word addressing";
+}
+
+TEST_F(MainDevice, BadProgramFilesAreRefusedWithTheirLogLines) {
+    DebugLogCapture log;
+    EXPECT_EQ(device.SendDspAPPFile(OLESTR("/nonexistent/prog.txt")), VTS_E_DEVICE_FAILED);
+    EXPECT_TRUE(log.Contains("VARELDS: SendDspAPPFile: open dsp bin file failed.(/nonexistent/prog.txt)\n"));
+    auto empty = WriteFile("empty.txt", "no words here\n");
+    EXPECT_EQ(device.SendDspAPPFile(Utf8ToUtf16(empty.string()).c_str()), VTS_E_DEVICE_FAILED);
+    EXPECT_TRUE(log.Contains("VARELDS: SendDspAPPFile: uReadLen<=0 ???\n"));
+    auto malformed = WriteFile("bad.txt", "0x12G4,\n");
+    EXPECT_EQ(device.SendDspAPPFile(Utf8ToUtf16(malformed.string()).c_str()), VTS_E_DEVICE_FAILED);
+    auto cut = WriteFile("cut.txt", ProgramText(0x1000, {{0x8000, Words(20, 1)}}, 5));
+    EXPECT_EQ(device.SendDspAPPFile(Utf8ToUtf16(cut.string()).c_str()), VTS_E_DEVICE_FAILED);
+    EXPECT_TRUE(log.Contains("SendDspAPPFile: 数据未发送完 ???\n"));
+    EXPECT_EQ(Received(DEVMSG_DSP_APP).size(), 1u) << "what there was of the block went out";
+    // Without an entry address every block goes out, but no closing packet.
+    auto noEntry = WriteFile("noentry.txt", ProgramText(0, {{0x8000, Words(20, 1)}}));
+    EXPECT_EQ(device.SendDspAPPFile(Utf8ToUtf16(noEntry.string()).c_str()), VTS_E_DEVICE_FAILED);
+    EXPECT_EQ(Received(DEVMSG_DSP_APP).size(), 2u);
+    EXPECT_FALSE(bench.Model().Record().programComplete);
+}
+
+TEST_F(MainDevice, ATesterThatStopsAnsweringEndsTheDownload) {
+    bench.Tester().Faults().DropAnswers(DEVMSG_DSP_APP, 2, 1);
+    auto path = WriteFile("prog.txt", ProgramText(0x1000, {{0x8000, Words(2000, 0)}}));
+    EXPECT_EQ(device.SendDspAPPFile(Utf8ToUtf16(path.string()).c_str()), VTS_E_TIMEOUT);
+    EXPECT_EQ(Received(DEVMSG_DSP_APP).size(), 3u) << "one answered, then one packet sent twice";
+}
