@@ -7,7 +7,7 @@
 #include <cstdint>
 
 struct DEVBASEINFO {
-    uint8_t bytes[112]; // as the tester sends it; fields are read at fixed offsets
+    uint8_t bytes[112];  // as the tester sends it; fields are read at fixed offsets
 };
 static_assert(sizeof(DEVBASEINFO) == 112, "DEVBASEINFO is 112 bytes");
 
@@ -19,6 +19,8 @@ constexpr uint32_t kDevBaseInfoTestSampRate = 0x52;
 // Zero but 6 voltage and 6 current channels and TestSampRate 200.
 DEVBASEINFO DefaultDevBaseInfo();
 BaseDeviceInfo DefaultBaseDeviceInfo();
+// The block handed to the host, rebuilt from the identity after a link.
+BaseDeviceInfo BaseDeviceInfoFrom(const DEVBASEINFO& info);
 
 uint16_t ReadLe16(const uint8_t* p);
 uint32_t ReadLe32(const uint8_t* p);

@@ -1,14 +1,16 @@
 #include "test_agent.h"
 
+#include <algorithm>
+#include <cstring>
+
 #include "com/class_table.h"
 #include "debug_output.h"
+#include "device/link_string.h"
+#include "device/message_ids.h"
 #include "module_path.h"
 #include "thread.h"
 #include "tick.h"
 #include "window.h"
-
-#include <algorithm>
-#include <cstring>
 
 // Operations whose subsystem has not landed say so once each time they run.
 #define AGENT_NOT_IMPLEMENTED(name)                                   \
@@ -18,7 +20,12 @@
     } while (0)
 
 CTestAgent::CTestAgent(MsgQueue& queue) : queue_(queue) {}
-CTestAgent::~CTestAgent() = default;
+CTestAgent::~CTestAgent() {
+    // The devices' threads end before the agent they report to is gone.
+    mainDevice_.SetListener(nullptr);
+    mainDevice_.Close();
+    ioBox_.Close();
+}
 
 WideString BaseFolderOf(const WideString& libraryPath, WCHAR separator) {
     size_t found = 0;
@@ -44,11 +51,18 @@ HRESULT CTestAgent::Create(int32_t) {
         hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER, IID_IDispatch,
                               calcEngine_.PutVoid());
     if (FAILED(hr)) calcEngine_.Reset();
+
+    mainDevice_.SetListener(this);
+    ioBox_.Open(0);
     return hr;
 }
 
 HRESULT CTestAgent::Destroy() {
     calcEngine_.Reset();
+    mainDevice_.SetListener(nullptr);
+    mainDevice_.SendNoWait(0, DEVMSG_LINK_NOTICE, nullptr, 0);
+    mainDevice_.Close();
+    ioBox_.Close();
     queue_.Stop();
     return S_OK;
 }
@@ -63,14 +77,14 @@ bool BuildTimeRecord(const uint8_t* data, uint32_t length, uint8_t record[16]) {
     if (length < 28) return false;
     uint32_t w[7];
     for (int i = 0; i < 7; ++i) w[i] = ReadLe32(data + 4 * i);
-    if (w[0] == 0) return true; // not valid: an all-zero record
+    if (w[0] == 0) return true;  // not valid: an all-zero record
     SYSTEMTIME time{};
     if (w[1] && w[2] && w[3]) {
         time.wYear = static_cast<WORD>(w[1]);
         time.wMonth = static_cast<WORD>(w[2]);
         time.wDay = static_cast<WORD>(w[3]);
     } else {
-        GetSystemTime(&time); // the receiver has no date yet: today's
+        GetSystemTime(&time);  // the receiver has no date yet: today's
     }
     time.wHour = static_cast<WORD>(w[4]);
     time.wMinute = static_cast<WORD>(w[5]);
@@ -101,30 +115,47 @@ HRESULT CTestAgent::OnDevUpMessage(uint32_t, uint16_t, uint16_t id, const uint8_
     std::vector<uint8_t> payload;
     const uint8_t* begin = data;
     switch (id) {
-    case 0x0206: code = VTS_NOTIFY_IO_STATE; payload.assign(begin, begin + length); break;
-    case 0x0203: code = VTS_NOTIFY_TEST_STOPPED; break;
-    case 0x0207:
-        code = VTS_NOTIFY_TEST_RESULT;
-        payload.assign(begin, begin + length);
-        DebugPrintf("Send TestResult \r\n\r\n");
-        break;
-    case 0x0208: code = VTS_NOTIFY_TEST_EVENT; payload.assign(begin, begin + length); break;
-    case 0x020A: code = VTS_NOTIFY_VALUE; payload.assign(begin, begin + length); break;
-    case 0x020B: code = VTS_NOTIFY_VALUES; payload.assign(begin, begin + length); break;
-    case 0x020C: code = VTS_NOTIFY_EVENT; break;
-    case 0x0105: {
-        code = VTS_NOTIFY_TIME;
-        uint8_t record[16];
-        if (BuildTimeRecord(data, length, record)) payload.assign(record, record + 16);
-        break;
-    }
-    case 0x0210: {
-        code = VTS_NOTIFY_IO_STATE_EX;
-        std::vector<uint8_t> record(1024);
-        if (BuildExtendedIoRecord(data, length, record.data())) payload = std::move(record);
-        break;
-    }
-    default: return S_OK; // not for the host
+        case 0x0206:
+            code = VTS_NOTIFY_IO_STATE;
+            payload.assign(begin, begin + length);
+            break;
+        case 0x0203:
+            code = VTS_NOTIFY_TEST_STOPPED;
+            break;
+        case 0x0207:
+            code = VTS_NOTIFY_TEST_RESULT;
+            payload.assign(begin, begin + length);
+            DebugPrintf("Send TestResult \r\n\r\n");
+            break;
+        case 0x0208:
+            code = VTS_NOTIFY_TEST_EVENT;
+            payload.assign(begin, begin + length);
+            break;
+        case 0x020A:
+            code = VTS_NOTIFY_VALUE;
+            payload.assign(begin, begin + length);
+            break;
+        case 0x020B:
+            code = VTS_NOTIFY_VALUES;
+            payload.assign(begin, begin + length);
+            break;
+        case 0x020C:
+            code = VTS_NOTIFY_EVENT;
+            break;
+        case 0x0105: {
+            code = VTS_NOTIFY_TIME;
+            uint8_t record[16];
+            if (BuildTimeRecord(data, length, record)) payload.assign(record, record + 16);
+            break;
+        }
+        case 0x0210: {
+            code = VTS_NOTIFY_IO_STATE_EX;
+            std::vector<uint8_t> record(1024);
+            if (BuildExtendedIoRecord(data, length, record.data())) payload = std::move(record);
+            break;
+        }
+        default:
+            return S_OK;  // not for the host
     }
     // The test module converts the payload here once modules exist.
     queue_.Enqueue(code, payload.data(), static_cast<uint32_t>(payload.size()));
@@ -137,8 +168,17 @@ HRESULT CTestAgent::SetConfig(const void* channelConfig, const void* systemSetti
     return S_OK;
 }
 
-HRESULT CTestAgent::SetGPSTimeMode(uint32_t, uint32_t) { AGENT_NOT_IMPLEMENTED("SetGPSTimeMode"); }
-HRESULT CTestAgent::Unused5(int32_t) { return E_NOTIMPL; }
+HRESULT CTestAgent::SetGPSTimeMode(uint32_t low, uint32_t high) {
+    std::memcpy(systemSettings_ + kGpsTimeModeOffset, &low, 4);
+    std::memcpy(systemSettings_ + kGpsTimeModeOffset + 4, &high, 4);
+    uint8_t payload[8];
+    std::memcpy(payload, &low, 4);
+    std::memcpy(payload + 4, &high, 4);
+    return mainDevice_.Send8(0, DEVMSG_GPS_MODE, payload);
+}
+HRESULT CTestAgent::Unused5(int32_t) {
+    return E_NOTIMPL;
+}
 
 HRESULT CTestAgent::GetCalcEngine(IDispatch** engine) {
     if (!engine) return E_INVALIDARG;
@@ -155,18 +195,120 @@ HRESULT CTestAgent::GetDeviceInfo(BSTR name, VARIANT* value) {
         value->iVal = static_cast<SHORT>(ReadLe16(devBaseInfo_.bytes + kDevBaseInfoTestSampRate));
         return S_OK;
     }
-    if (item == OLESTR("LINK")) AGENT_NOT_IMPLEMENTED("GetDeviceInfo(LINK)");
+    if (item == OLESTR("LINK")) return LinkDocument(value);
     return E_NOTIMPL;
 }
 
-HRESULT CTestAgent::LinkDevice(BSTR) { AGENT_NOT_IMPLEMENTED("LinkDevice"); }
-HRESULT CTestAgent::ActiveTest(BSTR) { AGENT_NOT_IMPLEMENTED("ActiveTest"); }
-HRESULT CTestAgent::BeginTest(IUnknown*) { AGENT_NOT_IMPLEMENTED("BeginTest"); }
-HRESULT CTestAgent::StopTest(int32_t) { AGENT_NOT_IMPLEMENTED("StopTest"); }
-HRESULT CTestAgent::GetTestResult(IUnknown**) { AGENT_NOT_IMPLEMENTED("GetTestResult"); }
-HRESULT CTestAgent::Execute(int32_t, VARIANT*, int32_t) { AGENT_NOT_IMPLEMENTED("Execute"); }
-HRESULT CTestAgent::SwitchTestPoint(IUnknown*) { AGENT_NOT_IMPLEMENTED("SwitchTestPoint"); }
-HRESULT CTestAgent::TransBoutState(const uint16_t*, int32_t) { AGENT_NOT_IMPLEMENTED("TransBoutState"); }
-HRESULT CTestAgent::AskIoState() { AGENT_NOT_IMPLEMENTED("AskIoState"); }
-HRESULT CTestAgent::AskIoStateEx() { AGENT_NOT_IMPLEMENTED("AskIoStateEx"); }
-HRESULT CTestAgent::TransBoutStateEx(const uint16_t*, int32_t) { AGENT_NOT_IMPLEMENTED("TransBoutStateEx"); }
+HRESULT CTestAgent::LinkDocument(VARIANT* value) {
+    ComPtr<IGenericData> document;
+    if (FAILED(CoCreateInstance(CLSID_GenericData, nullptr, CLSCTX_INPROC_SERVER, IID_IGenericData,
+                                document.PutVoid())))
+        return E_POINTER;
+    ComPtr<IGenericDataNode> root;
+    if (FAILED(document->GetRootNode(root.Put()))) return E_POINTER;
+    const struct {
+        const WCHAR* name;
+        VARTYPE type;
+        uint32_t value;
+    } children[] = {{OLESTR("LinkState"), VT_INT, linked_},
+                    {OLESTR("PC-IP"), VT_UI4, pcIp_},
+                    {OLESTR("PC-PORT"), VT_UINT, pcPort_},
+                    {OLESTR("DEV-IP"), VT_UI4, devIp_},
+                    {OLESTR("DEV-PORT"), VT_UINT, devPort_}};
+    for (const auto& child : children) {
+        VARIANT v;
+        VariantInit(&v);
+        v.vt = child.type;
+        v.ulVal = child.value;
+        BSTR name = SysAllocString(child.name);
+        HRESULT hr = root->AddChildWithValue(name, v);
+        SysFreeString(name);
+        if (FAILED(hr)) return hr;
+    }
+    VariantClear(value);
+    HRESULT hr = document->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&value->pdispVal));
+    if (SUCCEEDED(hr)) value->vt = VT_DISPATCH;
+    return hr;
+}
+
+HRESULT CTestAgent::Identify() {
+    mainDevice_.SetTarget(devIp_, static_cast<uint16_t>(devPort_));
+    LinkInfo info{pcIp_, devIp_, static_cast<uint16_t>(pcPort_), static_cast<uint16_t>(devPort_)};
+    HRESULT hr = mainDevice_.Identify(0, info);
+    if (hr != S_OK) return hr;
+    std::memcpy(devBaseInfo_.bytes, mainDevice_.DevBaseInfo().data(), sizeof devBaseInfo_.bytes);
+    return S_OK;
+}
+
+HRESULT CTestAgent::LinkDevice(BSTR link) {
+    mainDevice_.SendNoWait(0, DEVMSG_LINK_NOTICE, nullptr, 0);
+    HRESULT hr = mainDevice_.Init(link);
+    if (hr != S_OK) return hr;
+    ioBox_.Heartbeat();
+    // Every link string says the whole link: a key it leaves out takes its
+    // value from before any link, not from the previous string.
+    LinkAddresses addresses;
+    if (!ParseLinkString(link ? WideStringView(link, SysStringLen(link)) : WideStringView(), &addresses) ||
+        addresses.pcIp == 0 || addresses.devIp == 0)
+        return E_INVALIDARG;
+    pcIp_ = addresses.pcIp;
+    pcPort_ = addresses.pcPort;
+    devIp_ = addresses.devIp;
+    devPort_ = addresses.devPort;
+    hr = Identify();
+    if (hr != S_OK) return hr;
+    linked_ = 1;
+    baseDeviceInfo_ = BaseDeviceInfoFrom(devBaseInfo_);
+    queue_.DeliverNow(VTS_NOTIFY_LINKED, &baseDeviceInfo_, sizeof baseDeviceInfo_);
+    if (mainDevice_.QueryADJData() != S_OK) {
+        DebugPrintf("LinkDevice Succeeded but get adjdata failed.\r\n");
+        return VTS_E_ADJ_READ;
+    }
+    return S_OK;
+}
+HRESULT CTestAgent::ActiveTest(BSTR) {
+    AGENT_NOT_IMPLEMENTED("ActiveTest");
+}
+HRESULT CTestAgent::BeginTest(IUnknown*) {
+    AGENT_NOT_IMPLEMENTED("BeginTest");
+}
+HRESULT CTestAgent::StopTest(int32_t) {
+    AGENT_NOT_IMPLEMENTED("StopTest");
+}
+HRESULT CTestAgent::GetTestResult(IUnknown**) {
+    AGENT_NOT_IMPLEMENTED("GetTestResult");
+}
+HRESULT CTestAgent::Execute(int32_t, VARIANT*, int32_t) {
+    AGENT_NOT_IMPLEMENTED("Execute");
+}
+HRESULT CTestAgent::SwitchTestPoint(IUnknown*) {
+    AGENT_NOT_IMPLEMENTED("SwitchTestPoint");
+}
+HRESULT CTestAgent::TransBoutState(const uint16_t* states, int32_t count) {
+    return mainDevice_.TransBoutState(0, states, static_cast<uint32_t>(std::max(count, 0)));
+}
+
+HRESULT CTestAgent::TransBoutStateEx(const uint16_t* states, int32_t count) {
+    return mainDevice_.TransBoutStateEx(0, states, static_cast<uint32_t>(std::max(count, 0)));
+}
+
+HRESULT CTestAgent::AskIoState() {
+    HRESULT hr = mainDevice_.Send(0, DEVMSG_ASK_IO, nullptr, 0);
+    if (hr != S_OK) return hr;
+    uint8_t state[kIoStateBytes];
+    if (mainDevice_.CopyAnswer(state, sizeof state) != S_OK) return E_FAIL;
+    queue_.DeliverNow(VTS_NOTIFY_IO_STATE, state, sizeof state);
+    return S_OK;
+}
+
+HRESULT CTestAgent::AskIoStateEx() {
+    HRESULT hr = mainDevice_.Send(0, DEVMSG_ASK_IO_EX, nullptr, 0);
+    if (hr != S_OK) return hr;
+    std::vector<uint8_t> record(kExtendedIoRecordBytes);
+    mainDevice_.ReadAnswer([&](const uint8_t* data, uint32_t length) {
+        BuildExtendedIoRecord(data, length, record.data());
+        return S_OK;
+    });
+    queue_.DeliverNow(VTS_NOTIFY_IO_STATE_EX, record.data(), kExtendedIoRecordBytes);
+    return S_OK;
+}

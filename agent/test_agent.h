@@ -5,18 +5,23 @@
 
 #include <varel/vts.h>
 
-#include "com/com_ptr.h"
-#include "dev_msg_listener.h"
-#include "device_info.h"
-#include "msg_queue.h"
-#include "text.h"
-
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "com/com_ptr.h"
+#include "dev_msg_listener.h"
+#include "device/io650_device.h"
+#include "device/io_main_device.h"
+#include "device_info.h"
+#include "msg_queue.h"
+#include "text.h"
+
 constexpr uint32_t kChannelConfigBytes = 512;
 constexpr uint32_t kSystemSettingsBytes = 288;
+constexpr uint32_t kGpsTimeModeOffset = 280;  // in the system settings: low, high
+constexpr uint32_t kIoStateBytes = 64;
+constexpr uint32_t kExtendedIoRecordBytes = 1024;
 
 class CTestAgent : public CDevMsgListener {
 public:
@@ -48,10 +53,19 @@ public:
 
     const WideString& BaseFolder() const { return baseFolder_; }
     const DEVBASEINFO& DevBaseInfo() const { return devBaseInfo_; }
+    // Where VTS_GetBaseDeviceInfo finds the block; rebuilt at each link.
+    const BaseDeviceInfo& BaseInfo() const { return baseDeviceInfo_; }
     bool HasCalcEngine() const { return static_cast<bool>(calcEngine_); }
 
 private:
+    // The link message to the tester; its answer is the identity block.
+    HRESULT Identify();
+    // The "LINK" item: a document with the link state and addresses.
+    HRESULT LinkDocument(VARIANT* value);
+
     MsgQueue& queue_;
+    CIOMainDevice mainDevice_;
+    CIO650Device ioBox_;
     ComPtr<IDispatch> calcEngine_;
     uint32_t dspTestId_ = 0;
     WideString progId_;
@@ -65,6 +79,7 @@ private:
     uint8_t channelConfig_[kChannelConfigBytes] = {};
     uint8_t systemSettings_[kSystemSettingsBytes] = {};
     DEVBASEINFO devBaseInfo_ = DefaultDevBaseInfo();
+    BaseDeviceInfo baseDeviceInfo_ = DefaultBaseDeviceInfo();
 };
 
 // The folder two levels above the library file, with its separator: the

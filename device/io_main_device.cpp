@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "debug_output.h"
+#include "device/link_string.h"
 #include "device/message_ids.h"
 #include "text.h"
 #include "tick.h"
@@ -31,16 +32,6 @@ uint32_t WireReal(double value) {
     return static_cast<uint32_t>(std::llround(value * 10000.0));
 }
 
-// The number after key in a link string; 0 when the key is missing.
-uint32_t NumberAfter(WideStringView text, WideStringView key) {
-    size_t at = text.find(key);
-    if (at == WideStringView::npos) return 0;
-    uint32_t value = 0;
-    for (size_t i = at + key.size(); i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i)
-        value = std::min<uint32_t>(value * 10 + (text[i] - '0'), 0x10000);
-    return value;
-}
-
 }  // namespace
 
 CIOMainDevice::CIOMainDevice() : target_(Ipv4Endpoint("192.168.253.231", 2001)) {}
@@ -57,8 +48,8 @@ HRESULT CIOMainDevice::Close() {
 
 HRESULT CIOMainDevice::Init(const WCHAR* linkString) {
     if (opened_) return S_OK;
-    uint32_t port = linkString ? NumberAfter(linkString, OLESTR("PC-PORT:")) : 0;
-    if (port > 0xFFFF) return E_INVALIDARG;
+    uint32_t port = 0;
+    if (linkString && !LinkPort(linkString, OLESTR("PC-PORT:"), &port)) return E_INVALIDARG;
     HRESULT hr = Open(static_cast<uint16_t>(port));
     if (hr == S_OK) opened_ = true;
     return hr;
@@ -87,7 +78,7 @@ void CIOMainDevice::OnLinkAnswer(uint32_t, uint16_t, const uint8_t* data, uint32
 
 void CIOMainDevice::OnUpMessage(uint32_t address, uint16_t port, uint16_t msgId, const uint8_t* data,
                                 uint32_t length) {
-    if (listener_) listener_->OnDevUpMessage(address, port, msgId, data, length);
+    if (CDevMsgListener* listener = listener_.load()) listener->OnDevUpMessage(address, port, msgId, data, length);
 }
 
 HRESULT CIOMainDevice::Send(uint16_t testId, uint16_t msgId, const void* data, uint32_t length) {
@@ -132,7 +123,7 @@ HRESULT CIOMainDevice::SendChunked(uint16_t testId, uint16_t msgId, const uint8_
         HRESULT hr =
             SendSecondHeaderPacket(testId, msgId, static_cast<uint16_t>(count), static_cast<uint16_t>(index),
                                    offset, piece, data + offset, piece);
-        if (listener_) listener_->OnProgress(count, index);
+        if (CDevMsgListener* listener = listener_.load()) listener->OnProgress(count, index);
         if (hr != S_OK) return hr;
     }
     return S_OK;

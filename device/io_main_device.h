@@ -88,5 +88,6 @@ private:
     // Written by the receive thread before the identify request is released.
     std::array<uint8_t, kDevBaseInfoLength> devBaseInfo_{};
     std::vector<uint8_t> calibrationImage_;
-    CDevMsgListener* listener_ = nullptr;
+    // Set and cleared by the agent while the receive thread may be reading it.
+    std::atomic<CDevMsgListener*> listener_{nullptr};
 };
