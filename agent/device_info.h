@@ -7,7 +7,7 @@
 #include <cstdint>
 
 struct DEVBASEINFO {
-    uint8_t bytes[112];  // as the tester sends it; fields are read at fixed offsets
+    uint8_t bytes[112]; // as the tester sends it; fields are read at fixed offsets
 };
 static_assert(sizeof(DEVBASEINFO) == 112, "DEVBASEINFO is 112 bytes");
 

@@ -1,8 +1,5 @@
 #include "test_agent.h"
 
-#include <algorithm>
-#include <cstring>
-
 #include "com/class_table.h"
 #include "debug_output.h"
 #include "device/link_string.h"
@@ -11,6 +8,9 @@
 #include "thread.h"
 #include "tick.h"
 #include "window.h"
+
+#include <algorithm>
+#include <cstring>
 
 // Operations whose subsystem has not landed say so once each time they run.
 #define AGENT_NOT_IMPLEMENTED(name)                                   \
@@ -77,14 +77,14 @@ bool BuildTimeRecord(const uint8_t* data, uint32_t length, uint8_t record[16]) {
     if (length < 28) return false;
     uint32_t w[7];
     for (int i = 0; i < 7; ++i) w[i] = ReadLe32(data + 4 * i);
-    if (w[0] == 0) return true;  // not valid: an all-zero record
+    if (w[0] == 0) return true; // not valid: an all-zero record
     SYSTEMTIME time{};
     if (w[1] && w[2] && w[3]) {
         time.wYear = static_cast<WORD>(w[1]);
         time.wMonth = static_cast<WORD>(w[2]);
         time.wDay = static_cast<WORD>(w[3]);
     } else {
-        GetSystemTime(&time);  // the receiver has no date yet: today's
+        GetSystemTime(&time); // the receiver has no date yet: today's
     }
     time.wHour = static_cast<WORD>(w[4]);
     time.wMinute = static_cast<WORD>(w[5]);
@@ -115,47 +115,42 @@ HRESULT CTestAgent::OnDevUpMessage(uint32_t, uint16_t, uint16_t id, const uint8_
     std::vector<uint8_t> payload;
     const uint8_t* begin = data;
     switch (id) {
-        case 0x0206:
-            code = VTS_NOTIFY_IO_STATE;
-            payload.assign(begin, begin + length);
-            break;
-        case 0x0203:
-            code = VTS_NOTIFY_TEST_STOPPED;
-            break;
-        case 0x0207:
-            code = VTS_NOTIFY_TEST_RESULT;
-            payload.assign(begin, begin + length);
-            DebugPrintf("Send TestResult \r\n\r\n");
-            break;
-        case 0x0208:
-            code = VTS_NOTIFY_TEST_EVENT;
-            payload.assign(begin, begin + length);
-            break;
-        case 0x020A:
-            code = VTS_NOTIFY_VALUE;
-            payload.assign(begin, begin + length);
-            break;
-        case 0x020B:
-            code = VTS_NOTIFY_VALUES;
-            payload.assign(begin, begin + length);
-            break;
-        case 0x020C:
-            code = VTS_NOTIFY_EVENT;
-            break;
-        case 0x0105: {
-            code = VTS_NOTIFY_TIME;
-            uint8_t record[16];
-            if (BuildTimeRecord(data, length, record)) payload.assign(record, record + 16);
-            break;
-        }
-        case 0x0210: {
-            code = VTS_NOTIFY_IO_STATE_EX;
-            std::vector<uint8_t> record(1024);
-            if (BuildExtendedIoRecord(data, length, record.data())) payload = std::move(record);
-            break;
-        }
-        default:
-            return S_OK;  // not for the host
+    case 0x0206:
+        code = VTS_NOTIFY_IO_STATE;
+        payload.assign(begin, begin + length);
+        break;
+    case 0x0203: code = VTS_NOTIFY_TEST_STOPPED; break;
+    case 0x0207:
+        code = VTS_NOTIFY_TEST_RESULT;
+        payload.assign(begin, begin + length);
+        DebugPrintf("Send TestResult \r\n\r\n");
+        break;
+    case 0x0208:
+        code = VTS_NOTIFY_TEST_EVENT;
+        payload.assign(begin, begin + length);
+        break;
+    case 0x020A:
+        code = VTS_NOTIFY_VALUE;
+        payload.assign(begin, begin + length);
+        break;
+    case 0x020B:
+        code = VTS_NOTIFY_VALUES;
+        payload.assign(begin, begin + length);
+        break;
+    case 0x020C: code = VTS_NOTIFY_EVENT; break;
+    case 0x0105: {
+        code = VTS_NOTIFY_TIME;
+        uint8_t record[16];
+        if (BuildTimeRecord(data, length, record)) payload.assign(record, record + 16);
+        break;
+    }
+    case 0x0210: {
+        code = VTS_NOTIFY_IO_STATE_EX;
+        std::vector<uint8_t> record(1024);
+        if (BuildExtendedIoRecord(data, length, record.data())) payload = std::move(record);
+        break;
+    }
+    default: return S_OK; // not for the host
     }
     // The test module converts the payload here once modules exist.
     queue_.Enqueue(code, payload.data(), static_cast<uint32_t>(payload.size()));
@@ -176,9 +171,7 @@ HRESULT CTestAgent::SetGPSTimeMode(uint32_t low, uint32_t high) {
     std::memcpy(payload + 4, &high, 4);
     return mainDevice_.Send8(0, DEVMSG_GPS_MODE, payload);
 }
-HRESULT CTestAgent::Unused5(int32_t) {
-    return E_NOTIMPL;
-}
+HRESULT CTestAgent::Unused5(int32_t) { return E_NOTIMPL; }
 
 HRESULT CTestAgent::GetCalcEngine(IDispatch** engine) {
     if (!engine) return E_INVALIDARG;
@@ -266,24 +259,12 @@ HRESULT CTestAgent::LinkDevice(BSTR link) {
     }
     return S_OK;
 }
-HRESULT CTestAgent::ActiveTest(BSTR) {
-    AGENT_NOT_IMPLEMENTED("ActiveTest");
-}
-HRESULT CTestAgent::BeginTest(IUnknown*) {
-    AGENT_NOT_IMPLEMENTED("BeginTest");
-}
-HRESULT CTestAgent::StopTest(int32_t) {
-    AGENT_NOT_IMPLEMENTED("StopTest");
-}
-HRESULT CTestAgent::GetTestResult(IUnknown**) {
-    AGENT_NOT_IMPLEMENTED("GetTestResult");
-}
-HRESULT CTestAgent::Execute(int32_t, VARIANT*, int32_t) {
-    AGENT_NOT_IMPLEMENTED("Execute");
-}
-HRESULT CTestAgent::SwitchTestPoint(IUnknown*) {
-    AGENT_NOT_IMPLEMENTED("SwitchTestPoint");
-}
+HRESULT CTestAgent::ActiveTest(BSTR) { AGENT_NOT_IMPLEMENTED("ActiveTest"); }
+HRESULT CTestAgent::BeginTest(IUnknown*) { AGENT_NOT_IMPLEMENTED("BeginTest"); }
+HRESULT CTestAgent::StopTest(int32_t) { AGENT_NOT_IMPLEMENTED("StopTest"); }
+HRESULT CTestAgent::GetTestResult(IUnknown**) { AGENT_NOT_IMPLEMENTED("GetTestResult"); }
+HRESULT CTestAgent::Execute(int32_t, VARIANT*, int32_t) { AGENT_NOT_IMPLEMENTED("Execute"); }
+HRESULT CTestAgent::SwitchTestPoint(IUnknown*) { AGENT_NOT_IMPLEMENTED("SwitchTestPoint"); }
 HRESULT CTestAgent::TransBoutState(const uint16_t* states, int32_t count) {
     return mainDevice_.TransBoutState(0, states, static_cast<uint32_t>(std::max(count, 0)));
 }

@@ -5,10 +5,6 @@
 
 #include <varel/vts.h>
 
-#include <cstdint>
-#include <string>
-#include <vector>
-
 #include "com/com_ptr.h"
 #include "dev_msg_listener.h"
 #include "device/io650_device.h"
@@ -17,9 +13,13 @@
 #include "msg_queue.h"
 #include "text.h"
 
+#include <cstdint>
+#include <string>
+#include <vector>
+
 constexpr uint32_t kChannelConfigBytes = 512;
 constexpr uint32_t kSystemSettingsBytes = 288;
-constexpr uint32_t kGpsTimeModeOffset = 280;  // in the system settings: low, high
+constexpr uint32_t kGpsTimeModeOffset = 280; // in the system settings: low, high
 constexpr uint32_t kIoStateBytes = 64;
 constexpr uint32_t kExtendedIoRecordBytes = 1024;
 

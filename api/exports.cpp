@@ -2,26 +2,22 @@
 // arguments to the agent and returns the agent's result unchanged.
 #include <varel/vts.h>
 
-#include <algorithm>
-#include <cstring>
-
 #include "agent/fault_messages.h"
 #include "debug_output.h"
 #include "server.h"
 #include "string_args.h"
 #include "text.h"
 
+#include <algorithm>
+#include <cstring>
+
 namespace {
 
-CTestAgent& Agent() {
-    return Server().agent;
-}
+CTestAgent& Agent() { return Server().agent; }
 
 // The configuration file is read here once the configuration store exists;
 // until then the agent gets the server's blocks as they stand.
-void HandConfigToAgent() {
-    Agent().SetConfig(Server().channelConfig, Server().systemSettings);
-}
+void HandConfigToAgent() { Agent().SetConfig(Server().channelConfig, Server().systemSettings); }
 
 template <class Call>
 HRESULT WithWide(const WCHAR* text, Call call) {
@@ -49,7 +45,7 @@ void CopyTruncated(const WideString& text, char* buffer, int32_t length) {
     std::string utf8 = Utf16ToUtf8(text);
     size_t n = std::min(utf8.size(), static_cast<size_t>(length) - 1);
     while (n > 0 && n < utf8.size() && (static_cast<unsigned char>(utf8[n]) & 0xC0) == 0x80)
-        --n;  // never half a character
+        --n; // never half a character
     std::memcpy(buffer, utf8.data(), n);
     buffer[n] = 0;
 }
@@ -59,7 +55,7 @@ HRESULT NotImplemented(const char* name) {
     return E_NOTIMPL;
 }
 
-}  // namespace
+} // namespace
 
 VTS_EXPORT HRESULT VTS_CALL VTS_CreateServer(HWND hostWindow) {
     ServerLock lock;
@@ -92,9 +88,7 @@ VTS_EXPORT HRESULT VTS_CALL VTS_LinkDevice(const WCHAR* link) {
         return hr;
     });
 }
-VTS_EXPORT HRESULT VTS_CALL VTS_LinkDevice_W(const WCHAR* link) {
-    return VTS_LinkDevice(link);
-}
+VTS_EXPORT HRESULT VTS_CALL VTS_LinkDevice_W(const WCHAR* link) { return VTS_LinkDevice(link); }
 VTS_EXPORT HRESULT VTS_CALL VTS_LinkDevice_A(const char* link) {
     BStr copy;
     if (!CopyNarrowArgument(link, &copy)) return E_OUTOFMEMORY;
@@ -105,9 +99,7 @@ VTS_EXPORT HRESULT VTS_CALL VTS_ActiveTest(const WCHAR* progId) {
     ServerLock lock;
     return WithWide(progId, [](BSTR text) { return Agent().ActiveTest(text); });
 }
-VTS_EXPORT HRESULT VTS_CALL VTS_ActiveTest_W(const WCHAR* progId) {
-    return VTS_ActiveTest(progId);
-}
+VTS_EXPORT HRESULT VTS_CALL VTS_ActiveTest_W(const WCHAR* progId) { return VTS_ActiveTest(progId); }
 VTS_EXPORT HRESULT VTS_CALL VTS_ActiveTest_A(const char* progId) {
     ServerLock lock;
     return WithNarrow(progId, [](BSTR text) { return Agent().ActiveTest(text); });
@@ -142,12 +134,10 @@ VTS_EXPORT HRESULT VTS_CALL VTS_GetTestResult(IGenericData** result) {
     if (FAILED(hr)) return hr;
     if (!object) return E_NOINTERFACE;
     object->Release();
-    return NotImplemented("VTS_GetTestResult");  // handed out as IGenericData once documents exist
+    return NotImplemented("VTS_GetTestResult"); // handed out as IGenericData once documents exist
 }
 
-VTS_EXPORT HRESULT VTS_CALL VTS_GetTestServer(void) {
-    return E_NOINTERFACE;
-}
+VTS_EXPORT HRESULT VTS_CALL VTS_GetTestServer(void) { return E_NOINTERFACE; }
 
 VTS_EXPORT HRESULT VTS_CALL VTS_InitTestParams(IGenericData*, const WCHAR*) {
     return NotImplemented("VTS_InitTestParams");
@@ -193,20 +183,12 @@ VTS_EXPORT HRESULT VTS_CALL VTS_GetDeviceInfo_A(const char* item, VARIANT* value
     return WithNarrow(item, [value](BSTR name) { return Agent().GetDeviceInfo(name, value); });
 }
 
-VTS_EXPORT const BaseDeviceInfo* VTS_CALL VTS_GetBaseDeviceInfo(void) {
-    return &Agent().BaseInfo();
-}
+VTS_EXPORT const BaseDeviceInfo* VTS_CALL VTS_GetBaseDeviceInfo(void) { return &Agent().BaseInfo(); }
 
-VTS_EXPORT float VTS_CALL VTS_GetDAAM(void) {
-    return (Agent().BaseInfo().model >> 16) == 2 ? 5.0f : 20.0f;
-}
+VTS_EXPORT float VTS_CALL VTS_GetDAAM(void) { return (Agent().BaseInfo().model >> 16) == 2 ? 5.0f : 20.0f; }
 
-VTS_EXPORT const void* VTS_CALL VTS_GetCFGPTCT(void) {
-    return Server().channelConfig;
-}
-VTS_EXPORT const void* VTS_CALL VTS_GetSystemSet(void) {
-    return Server().systemSettings;
-}
+VTS_EXPORT const void* VTS_CALL VTS_GetCFGPTCT(void) { return Server().channelConfig; }
+VTS_EXPORT const void* VTS_CALL VTS_GetSystemSet(void) { return Server().systemSettings; }
 
 VTS_EXPORT HRESULT VTS_CALL VTS_SetVarelConfigInfo(IGenericData*) {
     return NotImplemented("VTS_SetVarelConfigInfo");
@@ -214,21 +196,15 @@ VTS_EXPORT HRESULT VTS_CALL VTS_SetVarelConfigInfo(IGenericData*) {
 VTS_EXPORT HRESULT VTS_CALL VTS_DoConfigDataExchange(IGenericData*, int32_t) {
     return NotImplemented("VTS_DoConfigDataExchange");
 }
-VTS_EXPORT HRESULT VTS_CALL VTS_OnSystemConfig(HWND) {
-    return NotImplemented("VTS_OnSystemConfig");
-}
+VTS_EXPORT HRESULT VTS_CALL VTS_OnSystemConfig(HWND) { return NotImplemented("VTS_OnSystemConfig"); }
 
 VTS_EXPORT HRESULT VTS_CALL VTS_SetGPSTimeMode(int32_t mode) {
     ServerLock lock;
     return Agent().SetGPSTimeMode(static_cast<uint32_t>(mode), mode < 0 ? 0xFFFFFFFFu : 0u);
 }
 
-VTS_EXPORT HRESULT VTS_CALL VTS_QueryGPSTime(const WCHAR*) {
-    return NotImplemented("VTS_QueryGPSTime");
-}
-VTS_EXPORT HRESULT VTS_CALL VTS_QueryGPSTime_W(const WCHAR* params) {
-    return VTS_QueryGPSTime(params);
-}
+VTS_EXPORT HRESULT VTS_CALL VTS_QueryGPSTime(const WCHAR*) { return NotImplemented("VTS_QueryGPSTime"); }
+VTS_EXPORT HRESULT VTS_CALL VTS_QueryGPSTime_W(const WCHAR* params) { return VTS_QueryGPSTime(params); }
 VTS_EXPORT HRESULT VTS_CALL VTS_QueryGPSTime_A(const char* params) {
     BStr copy;
     if (!CopyNarrowArgument(params, &copy)) return E_OUTOFMEMORY;
@@ -242,12 +218,10 @@ VTS_EXPORT HRESULT VTS_CALL VTS_GetCalcEngine(ICalcEngine** engine) {
     IDispatch* dispatch = nullptr;
     if (FAILED(Agent().GetCalcEngine(&dispatch)) || !dispatch) return E_NOINTERFACE;
     dispatch->Release();
-    return NotImplemented("VTS_GetCalcEngine");  // handed out as ICalcEngine once the engine exists
+    return NotImplemented("VTS_GetCalcEngine"); // handed out as ICalcEngine once the engine exists
 }
 
-VTS_EXPORT void VTS_CALL VTS_InitCalcParams(IGenericData*, int32_t) {
-    NotImplemented("VTS_InitCalcParams");
-}
+VTS_EXPORT void VTS_CALL VTS_InitCalcParams(IGenericData*, int32_t) { NotImplemented("VTS_InitCalcParams"); }
 
 VTS_EXPORT void VTS_CALL VTS_GetFaultMsg_W(uint32_t model, uint32_t alarmLow, uint32_t alarmHigh,
                                            WCHAR* buffer, int32_t length) {

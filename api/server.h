@@ -3,23 +3,23 @@
 
 #include <varel/vts.h>
 
-#include <string>
-
 #include "agent/msg_queue.h"
 #include "agent/test_agent.h"
 #include "sync.h"
 #include "text.h"
 
+#include <string>
+
 struct VarelServer {
     VarelServer();
     ~VarelServer();
 
-    MsgQueue queue;  // process-wide; the agent stops it on Destroy
+    MsgQueue queue; // process-wide; the agent stops it on Destroy
     CTestAgent agent{queue};
-    WideString configFolder;  // the library's folder, with its separator
+    WideString configFolder; // the library's folder, with its separator
     uint8_t channelConfig[kChannelConfigBytes] = {};
     uint8_t systemSettings[kSystemSettingsBytes] = {};
-    CRITICAL_SECTION lock;  // the API's lock
+    CRITICAL_SECTION lock; // the API's lock
     uint32_t initialised = 0;
     uint32_t created = 0;
 };

@@ -1,22 +1,22 @@
 // DSP program download: the text file of "0x"-prefixed 16-bit words becomes
 // an image (entry address, then blocks of words with their load address),
 // sent block by block as numbered 0x0101 packets and closed by the entry.
+#include "debug_output.h"
+#include "device/io_main_device.h"
+#include "device/message_ids.h"
+#include "file_mapping.h"
+
 #include <varel/vts_errors.h>
 
 #include <algorithm>
 #include <cstring>
 #include <string_view>
 
-#include "debug_output.h"
-#include "device/io_main_device.h"
-#include "device/message_ids.h"
-#include "file_mapping.h"
-
 namespace {
 
 constexpr size_t kImageCapacity = 262144;
-constexpr uint16_t kUnknownCount = 0xFFFF;   // the download does not know its packet count
-constexpr uint32_t kEntryAddressSlot = 126;  // the closing packet's address field
+constexpr uint16_t kUnknownCount = 0xFFFF;  // the download does not know its packet count
+constexpr uint32_t kEntryAddressSlot = 126; // the closing packet's address field
 
 int HexDigit(char c) {
     if (c >= '0' && c <= '9') return c - '0';
@@ -48,7 +48,7 @@ uint16_t Word(const std::vector<uint8_t>& image, size_t byte) {
     return static_cast<uint16_t>(image[byte] | image[byte + 1] << 8);
 }
 
-}  // namespace
+} // namespace
 
 HRESULT CIOMainDevice::SendDspAPPFile(const WCHAR* path) {
     ReadOnlyFileMapping file;
@@ -94,12 +94,12 @@ HRESULT CIOMainDevice::SendProgramImage(const std::vector<uint8_t>& image) {
         while (wordsLeft > 0) {
             const uint32_t words = std::min<uint32_t>(
                 {wordsLeft, kProgramPacketBytes / 2, static_cast<uint32_t>((image.size() - position) / 2)});
-            if (words == 0) break;  // the image ends inside the block
+            if (words == 0) break; // the image ends inside the block
             HRESULT hr = SendSecondHeaderPacket(0, DEVMSG_DSP_APP, kUnknownCount, index++, address, 2 * words,
                                                 image.data() + position, 2 * words);
             if (hr != S_OK) return hr;
             position += 2 * words;
-            address += words;  // the tester addresses words
+            address += words; // the tester addresses words
             wordsLeft -= words;
         }
         if (wordsLeft > 0) {

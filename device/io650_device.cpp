@@ -1,11 +1,11 @@
 #include "device/io650_device.h"
 
-#include <cstring>
-
 #include "debug_output.h"
 #include "device/io_main_device.h"
 #include "device/message_ids.h"
 #include "tick.h"
+
+#include <cstring>
 
 namespace {
 
@@ -13,13 +13,11 @@ constexpr const char* kArmAddresses[2] = {"192.168.253.3", "192.168.253.4"};
 constexpr uint16_t kArmPort = 7000;
 constexpr uint32_t kStartOutput = 2, kStopOutput = 0;
 
-}  // namespace
+} // namespace
 
 CIO650Device::CIO650Device() = default;
 
-CIO650Device::~CIO650Device() {
-    Close();
-}
+CIO650Device::~CIO650Device() { Close(); }
 
 HRESULT CIO650Device::Open(uint16_t localPort) {
     for (int i = 0; i < 2; ++i) arms_[i].target = Ipv4Endpoint(kArmAddresses[i], kArmPort);

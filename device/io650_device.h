@@ -2,16 +2,16 @@
 // online while it answers the heartbeat sent at every link.
 #pragma once
 
+#include "device/varel_device_comm.h"
+
 #include <atomic>
 #include <cstdint>
 
-#include "device/varel_device_comm.h"
-
 struct IoBoxArm {
     sockaddr_in target{};
-    std::atomic<bool> online{false};   // written by the receive thread
-    DWORD lastHeartbeat = 0;           // tick count
-    std::atomic<DWORD> lastAnswer{0};  // tick count, written by the receive thread
+    std::atomic<bool> online{false};  // written by the receive thread
+    DWORD lastHeartbeat = 0;          // tick count
+    std::atomic<DWORD> lastAnswer{0}; // tick count, written by the receive thread
 };
 
 constexpr uint32_t kPtCtRecordLength = 136;
@@ -42,6 +42,6 @@ protected:
 private:
     HRESULT SendOutputMode(uint32_t mode, const char* failure1, const char* failure2);
 
-    IoBoxArm arms_[2];  // ARM1 192.168.253.3, ARM2 192.168.253.4
+    IoBoxArm arms_[2]; // ARM1 192.168.253.3, ARM2 192.168.253.4
     bool outputStopped_ = false;
 };

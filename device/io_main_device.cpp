@@ -1,26 +1,24 @@
 #include "device/io_main_device.h"
 
-#include <varel/vts_errors.h>
-
-#include <algorithm>
-#include <cmath>
-#include <cstring>
-
 #include "debug_output.h"
 #include "device/link_string.h"
 #include "device/message_ids.h"
 #include "text.h"
 #include "tick.h"
 
+#include <varel/vts_errors.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
 namespace {
 
 constexpr uint32_t kSecondHeaderLength = 8;
 constexpr uint32_t kCalibrationHeadLength = 36;
-constexpr uint32_t kMaxCalibrationImage = 16 * 1024 * 1024;  // far beyond any tester's image
+constexpr uint32_t kMaxCalibrationImage = 16 * 1024 * 1024; // far beyond any tester's image
 
-void Store32(uint8_t* at, uint32_t value) {
-    std::memcpy(at, &value, 4);
-}
+void Store32(uint8_t* at, uint32_t value) { std::memcpy(at, &value, 4); }
 uint32_t Load32(const uint8_t* at) {
     uint32_t value;
     std::memcpy(&value, at, 4);
@@ -28,17 +26,13 @@ uint32_t Load32(const uint8_t* at) {
 }
 
 // A real on the wire: times 10000, rounded half away from zero, low 32 bits.
-uint32_t WireReal(double value) {
-    return static_cast<uint32_t>(std::llround(value * 10000.0));
-}
+uint32_t WireReal(double value) { return static_cast<uint32_t>(std::llround(value * 10000.0)); }
 
-}  // namespace
+} // namespace
 
 CIOMainDevice::CIOMainDevice() : target_(Ipv4Endpoint("192.168.253.231", 2001)) {}
 
-CIOMainDevice::~CIOMainDevice() {
-    CIOMainDevice::Close();
-}
+CIOMainDevice::~CIOMainDevice() { CIOMainDevice::Close(); }
 
 HRESULT CIOMainDevice::Close() {
     CVarelDeviceComm::Close();
@@ -55,9 +49,7 @@ HRESULT CIOMainDevice::Init(const WCHAR* linkString) {
     return hr;
 }
 
-HRESULT CIOMainDevice::Release() {
-    return Close();
-}
+HRESULT CIOMainDevice::Release() { return Close(); }
 
 void CIOMainDevice::SetTarget(uint32_t address, uint16_t port) {
     target_ = sockaddr_in{};
@@ -78,7 +70,8 @@ void CIOMainDevice::OnLinkAnswer(uint32_t, uint16_t, const uint8_t* data, uint32
 
 void CIOMainDevice::OnUpMessage(uint32_t address, uint16_t port, uint16_t msgId, const uint8_t* data,
                                 uint32_t length) {
-    if (CDevMsgListener* listener = listener_.load()) listener->OnDevUpMessage(address, port, msgId, data, length);
+    if (CDevMsgListener* listener = listener_.load())
+        listener->OnDevUpMessage(address, port, msgId, data, length);
 }
 
 HRESULT CIOMainDevice::Send(uint16_t testId, uint16_t msgId, const void* data, uint32_t length) {
@@ -198,28 +191,20 @@ HRESULT CIOMainDevice::SendTestParams(uint16_t testId, TestParamItem* items, uin
         VARIANT& value = items[i].value;
         uint32_t word;
         switch (value.vt) {
-            case VT_I4:
-            case VT_UI4:
-            case VT_INT:
-            case VT_UINT:
-                word = value.ulVal;
-                break;
-            case VT_I8:
-            case VT_UI8:
-                word = static_cast<uint32_t>(value.ullVal);
-                break;
-            case VT_R4:
-                word = WireReal(value.fltVal);
-                break;
-            case VT_R8:
-                word = WireReal(value.dblVal);
-                break;
-            default:
-                if (FAILED(VariantChangeType(&value, &value, 0, VT_UI4))) {
-                    DebugPrintf("VARELDS: SendTestParams: type not support.\n");
-                    return DISP_E_TYPEMISMATCH;
-                }
-                word = value.ulVal;
+        case VT_I4:
+        case VT_UI4:
+        case VT_INT:
+        case VT_UINT: word = value.ulVal; break;
+        case VT_I8:
+        case VT_UI8: word = static_cast<uint32_t>(value.ullVal); break;
+        case VT_R4: word = WireReal(value.fltVal); break;
+        case VT_R8: word = WireReal(value.dblVal); break;
+        default:
+            if (FAILED(VariantChangeType(&value, &value, 0, VT_UI4))) {
+                DebugPrintf("VARELDS: SendTestParams: type not support.\n");
+                return DISP_E_TYPEMISMATCH;
+            }
+            word = value.ulVal;
         }
         const uint16_t tag = static_cast<uint16_t>(0x2000 + (items[i].id & 0xFFF));
         std::memcpy(buffer + pairs * kPairBytes, &tag, 2);

@@ -2,18 +2,18 @@
 // target and one sender per kind of command.
 #pragma once
 
+#include "agent/dev_msg_listener.h"
+#include "device/test_param_item.h"
+#include "device/varel_device_comm.h"
+
 #include <array>
 #include <atomic>
 #include <cstdint>
 #include <vector>
 
-#include "agent/dev_msg_listener.h"
-#include "device/test_param_item.h"
-#include "device/varel_device_comm.h"
-
 constexpr uint32_t kDevBaseInfoLength = 112;
-constexpr uint32_t kChunkBytes = 528;          // file and wave data per packet
-constexpr uint32_t kProgramPacketBytes = 956;  // DSP program words per packet
+constexpr uint32_t kChunkBytes = 528;         // file and wave data per packet
+constexpr uint32_t kProgramPacketBytes = 956; // DSP program words per packet
 
 // The 12-byte payload of the link message; addresses and ports in host order.
 struct LinkInfo {

@@ -36,7 +36,7 @@ bool Address(WideStringView text, WideStringView key, uint32_t* address) {
     return true;
 }
 
-}  // namespace
+} // namespace
 
 bool LinkPort(WideStringView text, WideStringView key, uint32_t* port) {
     size_t at = ValueOf(text, key);

@@ -2,14 +2,14 @@
 // key found anywhere in it, in any order, with any separator between.
 #pragma once
 
-#include <cstdint>
-
 #include "text.h"
 
+#include <cstdint>
+
 struct LinkAddresses {
-    uint32_t pcIp = 0;  // host byte order
+    uint32_t pcIp = 0; // host byte order
     uint32_t pcPort = 2001;
-    uint32_t devIp = 0;  // host byte order
+    uint32_t devIp = 0; // host byte order
     uint32_t devPort = 2001;
 };
 

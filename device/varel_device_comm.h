@@ -40,7 +40,7 @@ public:
     // A whole message, split into packets of 964 payload bytes that are each
     // answered on their own; the first error ends it.
     HRESULT SendDevMessage(uint16_t testId, uint16_t msgId, const void* data, uint32_t length,
-                        const sockaddr_in& to, DWORD timeoutMs);
+                           const sockaddr_in& to, DWORD timeoutMs);
     // One packet (payload at most 964 bytes) sent without waiting.
     HRESULT SendSinglePacket(uint16_t testId, uint16_t msgId, const void* data, uint32_t length,
                              const sockaddr_in& to);
@@ -48,7 +48,8 @@ public:
     HRESULT CopyAnswer(void* destination, uint32_t expectedLength);
     // Hands the last answer's payload to read, under the lock that guards it;
     // returns what read returns.
-    template <typename Read> HRESULT ReadAnswer(Read&& read) {
+    template <typename Read>
+    HRESULT ReadAnswer(Read&& read) {
         CriticalSectionLock lock(lock_);
         return read(answerRecord_.Data(), answerRecord_.Length());
     }
@@ -86,11 +87,11 @@ private:
     std::atomic<uint16_t> lastSentMsgId_{0};
     SOCKET socket_ = INVALID_SOCKET; // under lock_
     std::atomic<uint16_t> localPort_{0};
-    CRITICAL_SECTION lock_;          // the send call, the answer record, socket_ and answerEvent_
+    CRITICAL_SECTION lock_; // the send call, the answer record, socket_ and answerEvent_
     MsgRecord answerRecord_;
-    MsgRecord upMessageRecord_;      // 64 KiB, taken at Open; receive thread only
-    CMultiPacketCache cache_;        // receive thread only
+    MsgRecord upMessageRecord_; // 64 KiB, taken at Open; receive thread only
+    CMultiPacketCache cache_;   // receive thread only
     HANDLE thread_ = nullptr;
     DWORD threadId_ = 0;
-    HANDLE stopEvent_ = nullptr;     // cuts the pause after a receive error short
+    HANDLE stopEvent_ = nullptr; // cuts the pause after a receive error short
 };

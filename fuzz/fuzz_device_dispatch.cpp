@@ -1,13 +1,13 @@
 // Arbitrary datagrams through the receive path of a real device object:
 // validation, classification, reassembly and delivery. Never a crash, and
 // nothing delivered is longer than the bytes that came in.
+#include "device/packet_head.h"
+#include "device/varel_device_comm.h"
+
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
-
-#include "device/packet_head.h"
-#include "device/varel_device_comm.h"
 
 namespace {
 
@@ -33,7 +33,7 @@ private:
     }
 };
 
-}  // namespace
+} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // One object for the whole run: the cache and records must survive any

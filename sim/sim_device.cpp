@@ -1,8 +1,8 @@
 #include "sim/sim_device.h"
 
-#include <algorithm>
-
 #include "tick.h"
+
+#include <algorithm>
 
 namespace sim {
 namespace {
@@ -16,14 +16,12 @@ std::vector<Bytes> InOrder(std::vector<Bytes> packets, const std::vector<uint16_
     return chosen;
 }
 
-}  // namespace
+} // namespace
 
 SimDevice::SimDevice(const char* name, DeviceKind kind, TrafficLog& traffic)
     : name_(name), kind_(kind), traffic_(traffic) {}
 
-SimDevice::~SimDevice() {
-    Stop();
-}
+SimDevice::~SimDevice() { Stop(); }
 
 bool SimDevice::Start(const char* address, uint16_t port, int* socketError) {
     socket_ = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
@@ -104,7 +102,7 @@ void SimDevice::Record(bool received, std::span<const uint8_t> bytes, const sock
 }
 
 void SimDevice::ReceiveLoop() {
-    uint8_t buffer[2048];  // more than a datagram may hold, to see the ones that are too long
+    uint8_t buffer[2048]; // more than a datagram may hold, to see the ones that are too long
     while (!stopping_) {
         sockaddr_in from{};
         socklen_t length = sizeof from;
@@ -123,19 +121,19 @@ void SimDevice::ReceiveLoop() {
 void SimDevice::Serve(std::span<const uint8_t> datagram, const sockaddr_in& from) {
     PacketFault fault = CheckPacket(datagram);
     if (fault != PacketFault::None && fault != PacketFault::Crc) {
-        Record(true, datagram, from, fault);  // nothing trustworthy to answer
+        Record(true, datagram, from, fault); // nothing trustworthy to answer
         return;
     }
     const Head head = DecodeHead(datagram);
     if (fault == PacketFault::Crc) {
         Record(true, datagram, from, fault);
-        Answer(head, {2, {}, {}}, from);  // CRC error in network data
+        Answer(head, {2, {}, {}}, from); // CRC error in network data
         return;
     }
     const MessageRule* rule = FindRule(kind_, head.msgId);
     if (!rule) {
         Record(true, datagram, from, PacketFault::Unknown);
-        Answer(head, {4, {}, {}}, from);  // command not supported
+        Answer(head, {4, {}, {}}, from); // command not supported
         return;
     }
     if (head.count > 1 && std::ranges::equal(datagram, lastPiece_)) {
@@ -156,7 +154,7 @@ void SimDevice::Serve(std::span<const uint8_t> datagram, const sockaddr_in& from
     if (fault != PacketFault::None) {
         partial_ = {};
         lastPiece_.clear();
-        Answer(head, {1, {}, {}}, from);  // the tester failed to execute the command
+        Answer(head, {1, {}, {}}, from); // the tester failed to execute the command
         return;
     }
     if (!complete) {
@@ -233,4 +231,4 @@ void SimDevice::DelayLoop() {
     }
 }
 
-}  // namespace sim
+} // namespace sim

@@ -3,6 +3,11 @@
 // behaviour set for its id, and sends messages of its own when told.
 #pragma once
 
+#include "sim/sim_faults.h"
+#include "sim/sim_messages.h"
+#include "sim/sim_traffic.h"
+#include "socket.h"
+
 #include <atomic>
 #include <condition_variable>
 #include <deque>
@@ -13,33 +18,28 @@
 #include <thread>
 #include <vector>
 
-#include "sim/sim_faults.h"
-#include "sim/sim_messages.h"
-#include "sim/sim_traffic.h"
-#include "socket.h"
-
 namespace sim {
 
 // What a behaviour sees: a whole split message, or one second-header packet.
 struct Request {
-    Head head;                         // of the packet that completed it
-    std::span<const uint8_t> payload;  // after the 16-byte head
+    Head head;                        // of the packet that completed it
+    std::span<const uint8_t> payload; // after the 16-byte head
     sockaddr_in from;
 };
 
 struct Reply {
     uint16_t status = 0;
-    Bytes payload;                // split into answer packets above 964 bytes
-    std::vector<uint16_t> order;  // packet indices in sending order; empty: 1, 2, ...
+    Bytes payload;               // split into answer packets above 964 bytes
+    std::vector<uint16_t> order; // packet indices in sending order; empty: 1, 2, ...
 };
 
 using Behaviour = std::function<Reply(const Request&)>;
 
 struct PushOptions {
     uint16_t testId = 0;
-    uint16_t flags = 0;             // kAnswerBit makes it look like an answer
-    std::vector<uint16_t> order;    // 1-based, any order, repeats and gaps allowed; empty: in order
-    std::optional<sockaddr_in> to;  // default: where the last datagram from the PC came from
+    uint16_t flags = 0;            // kAnswerBit makes it look like an answer
+    std::vector<uint16_t> order;   // 1-based, any order, repeats and gaps allowed; empty: in order
+    std::optional<sockaddr_in> to; // default: where the last datagram from the PC came from
 };
 
 class SimDevice {
@@ -74,7 +74,7 @@ private:
     struct Partial {
         uint16_t msgId = 0;
         uint16_t count = 0;
-        uint16_t nextIndex = 0;  // 0: none in progress
+        uint16_t nextIndex = 0; // 0: none in progress
         Bytes payload;
     };
     struct Delayed {
@@ -102,7 +102,7 @@ private:
     std::thread receiver_;
     std::thread delayer_;
 
-    mutable std::mutex mutex_;  // behaviours, peer, delayed answers
+    mutable std::mutex mutex_; // behaviours, peer, delayed answers
     std::condition_variable delayedChanged_;
     std::map<uint16_t, Behaviour> behaviours_;
     std::optional<sockaddr_in> peer_;
@@ -110,8 +110,8 @@ private:
 
     // Receive thread only.
     Partial partial_;
-    Bytes lastPiece_;       // the last packet of a split request, and its reply,
-    Reply lastPieceReply_;  // answered again when the PC resends it
+    Bytes lastPiece_;      // the last packet of a split request, and its reply,
+    Reply lastPieceReply_; // answered again when the PC resends it
 };
 
-}  // namespace sim
+} // namespace sim

@@ -59,4 +59,4 @@ AnswerPlan FaultKnobs::Take(uint16_t msgId, uint16_t status) {
     return plan;
 }
 
-}  // namespace sim
+} // namespace sim

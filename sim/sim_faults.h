@@ -45,4 +45,4 @@ private:
     std::map<uint16_t, Knob> knobs_;
 };
 
-}  // namespace sim
+} // namespace sim

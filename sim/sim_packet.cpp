@@ -21,7 +21,7 @@ uint16_t CrcStep(uint16_t crc, uint8_t byte) {
     return crc;
 }
 
-}  // namespace
+} // namespace
 
 Head DecodeHead(std::span<const uint8_t> datagram) {
     Head head;
@@ -44,7 +44,7 @@ uint16_t Crc16(std::span<const uint8_t> bytes) {
 }
 
 uint16_t PacketCrc(std::span<const uint8_t> packet) {
-    uint16_t crc = CrcStep(CrcStep(0, 0), 0);  // the CRC field counts as zero
+    uint16_t crc = CrcStep(CrcStep(0, 0), 0); // the CRC field counts as zero
     for (uint8_t byte : packet.subspan(2)) crc = CrcStep(crc, byte);
     return crc;
 }
@@ -81,32 +81,19 @@ std::vector<Bytes> SplitMessage(uint16_t msgId, uint16_t testId, uint16_t flags,
 
 const char* PacketFaultName(PacketFault fault) {
     switch (fault) {
-        case PacketFault::None:
-            return "valid";
-        case PacketFault::Short:
-            return "shorter than a head";
-        case PacketFault::Oversized:
-            return "longer than 1450 bytes";
-        case PacketFault::HeadLength:
-            return "head length not 16";
-        case PacketFault::TotalLength:
-            return "total length wrong";
-        case PacketFault::TrailingBytes:
-            return "bytes after the packet";
-        case PacketFault::Count:
-            return "packet count 0";
-        case PacketFault::Index:
-            return "packet index out of range";
-        case PacketFault::EmptyInner:
-            return "inner packet without data";
-        case PacketFault::Crc:
-            return "CRC mismatch";
-        case PacketFault::Flags:
-            return "answer flags in a request";
-        case PacketFault::Framing:
-            return "message framing wrong";
-        case PacketFault::Unknown:
-            return "message id not served";
+    case PacketFault::None: return "valid";
+    case PacketFault::Short: return "shorter than a head";
+    case PacketFault::Oversized: return "longer than 1450 bytes";
+    case PacketFault::HeadLength: return "head length not 16";
+    case PacketFault::TotalLength: return "total length wrong";
+    case PacketFault::TrailingBytes: return "bytes after the packet";
+    case PacketFault::Count: return "packet count 0";
+    case PacketFault::Index: return "packet index out of range";
+    case PacketFault::EmptyInner: return "inner packet without data";
+    case PacketFault::Crc: return "CRC mismatch";
+    case PacketFault::Flags: return "answer flags in a request";
+    case PacketFault::Framing: return "message framing wrong";
+    case PacketFault::Unknown: return "message id not served";
     }
     return "?";
 }
@@ -126,4 +113,4 @@ PacketFault CheckPacket(std::span<const uint8_t> datagram) {
     return PacketFault::None;
 }
 
-}  // namespace sim
+} // namespace sim

@@ -12,8 +12,8 @@ namespace sim {
 using Bytes = std::vector<uint8_t>;
 
 constexpr size_t kHeadBytes = 16;
-constexpr size_t kPieceBytes = 964;        // payload per packet of a split message
-constexpr size_t kLongestDatagram = 1450;  // sent or read by either side
+constexpr size_t kPieceBytes = 964;       // payload per packet of a split message
+constexpr size_t kLongestDatagram = 1450; // sent or read by either side
 constexpr uint16_t kAnswerBit = 0x8000;
 
 // The 16-byte head, decoded; on the wire every field is 16-bit little-endian.
@@ -52,22 +52,22 @@ std::vector<Bytes> SplitMessage(uint16_t msgId, uint16_t testId, uint16_t flags,
 // What is wrong with a packet that reached the device.
 enum class PacketFault {
     None,
-    Short,          // fewer than 16 bytes
-    Oversized,      // longer than 1450 bytes
-    HeadLength,     // head length not 16
-    TotalLength,    // total length under 16 or longer than the datagram
-    TrailingBytes,  // the datagram is longer than the packet says
-    Count,          // packet count 0
-    Index,          // index 0 or beyond the count
-    EmptyInner,     // an inner packet of a split message without data
+    Short,         // fewer than 16 bytes
+    Oversized,     // longer than 1450 bytes
+    HeadLength,    // head length not 16
+    TotalLength,   // total length under 16 or longer than the datagram
+    TrailingBytes, // the datagram is longer than the packet says
+    Count,         // packet count 0
+    Index,         // index 0 or beyond the count
+    EmptyInner,    // an inner packet of a split message without data
     Crc,
-    Flags,    // answer bit or status set in a request
-    Framing,  // a split or second-header message cut against its rules
-    Unknown,  // a message id this device does not serve
+    Flags,   // answer bit or status set in a request
+    Framing, // a split or second-header message cut against its rules
+    Unknown, // a message id this device does not serve
 };
 const char* PacketFaultName(PacketFault fault);
 
 // The head and CRC rules every packet from the PC must keep.
 PacketFault CheckPacket(std::span<const uint8_t> datagram);
 
-}  // namespace sim
+} // namespace sim

@@ -75,4 +75,4 @@ TrafficLog::Match ReceivedFaulty() {
     return [](const Datagram& d) { return d.received && d.fault != PacketFault::None; };
 }
 
-}  // namespace sim
+} // namespace sim

@@ -1,6 +1,8 @@
 // Every datagram a simulated device received or sent, for tests to inspect.
 #pragma once
 
+#include "sim/sim_packet.h"
+
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -8,19 +10,17 @@
 #include <string>
 #include <vector>
 
-#include "sim/sim_packet.h"
-
 namespace sim {
 
 struct Datagram {
-    bool received;         // true: from the PC; false: sent by the device
-    const char* device;    // "tester", "iobox1", "iobox2"
-    uint32_t peerAddress;  // network byte order
-    uint16_t peerPort;     // host byte order
-    uint32_t tickMs;       // monotonic milliseconds
+    bool received;        // true: from the PC; false: sent by the device
+    const char* device;   // "tester", "iobox1", "iobox2"
+    uint32_t peerAddress; // network byte order
+    uint16_t peerPort;    // host byte order
+    uint32_t tickMs;      // monotonic milliseconds
     Bytes bytes;
-    PacketFault fault;  // of a received datagram; None for sent ones
-    Head head;          // decoded when at least 16 bytes
+    PacketFault fault; // of a received datagram; None for sent ones
+    Head head;         // decoded when at least 16 bytes
 };
 
 // One line for a log or a trace: direction, device, id, index/count, length, fault.
@@ -52,4 +52,4 @@ TrafficLog::Match ReceivedWithId(uint16_t msgId);
 TrafficLog::Match SentWithId(uint16_t msgId);
 TrafficLog::Match ReceivedFaulty();
 
-}  // namespace sim
+} // namespace sim

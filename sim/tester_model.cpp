@@ -7,7 +7,7 @@ namespace sim {
 namespace {
 
 constexpr uint16_t kStatusFailed = 1, kStatusReadError = 9;
-constexpr uint32_t kEntrySlot = 126;  // where a program download's closing packet puts the entry
+constexpr uint32_t kEntrySlot = 126; // where a program download's closing packet puts the entry
 
 uint32_t Load32(std::span<const uint8_t> bytes, size_t at) {
     return bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 | static_cast<uint32_t>(bytes[at + 3]) << 24;
@@ -21,7 +21,7 @@ void Store32(Bytes& bytes, size_t at, uint32_t value) {
     Store16(bytes, at + 2, static_cast<uint16_t>(value >> 16));
 }
 
-}  // namespace
+} // namespace
 
 Bytes DevBaseInfoOf(const TesterIdentity& id) {
     Bytes block(112);
@@ -144,33 +144,23 @@ Reply TesterModel::Store(const Request& r) {
     std::lock_guard<std::mutex> lock(mutex_);
     auto p = r.payload;
     switch (r.head.msgId) {
-        case 0x0104:
-            record_.gpsTimes.emplace_back(p.begin(), p.end());
-            break;
-        case 0x0200:
-            record_.selectedProgram = static_cast<uint16_t>(p[0] | p[1] << 8);
-            break;
-        case 0x0209:
-            for (size_t i = 0; i < 16; ++i)
-                record_.outputs[i] = static_cast<uint16_t>(p[2 * i] | p[2 * i + 1] << 8);
-            break;
-        case 0x020F:
-            record_.downloadLock = Load32(p, 0);
-            break;
-        case 0x0211:
-            if (Load32(p, 0) != p.size() - 4) return Reply{kStatusFailed, {}, {}};
-            record_.outputsEx.assign(p.begin() + 4, p.end());
-            break;
-        case 0x0500:
-            record_.files.push_back({Bytes(p.begin(), p.end()), {}, false});
-            break;
-        case 0x0502:
-            if (record_.files.empty()) return Reply{kStatusFailed, {}, {}};
-            record_.files.back().ended = true;
-            break;
-        case 0x0607:
-            record_.gpsMode = {Load32(p, 0), Load32(p, 4)};
-            break;
+    case 0x0104: record_.gpsTimes.emplace_back(p.begin(), p.end()); break;
+    case 0x0200: record_.selectedProgram = static_cast<uint16_t>(p[0] | p[1] << 8); break;
+    case 0x0209:
+        for (size_t i = 0; i < 16; ++i)
+            record_.outputs[i] = static_cast<uint16_t>(p[2 * i] | p[2 * i + 1] << 8);
+        break;
+    case 0x020F: record_.downloadLock = Load32(p, 0); break;
+    case 0x0211:
+        if (Load32(p, 0) != p.size() - 4) return Reply{kStatusFailed, {}, {}};
+        record_.outputsEx.assign(p.begin() + 4, p.end());
+        break;
+    case 0x0500: record_.files.push_back({Bytes(p.begin(), p.end()), {}, false}); break;
+    case 0x0502:
+        if (record_.files.empty()) return Reply{kStatusFailed, {}, {}};
+        record_.files.back().ended = true;
+        break;
+    case 0x0607: record_.gpsMode = {Load32(p, 0), Load32(p, 4)}; break;
     }
     return Reply{};
 }
@@ -198,4 +188,4 @@ IoBoxRecord IoBoxModel::Record() const {
     return record_;
 }
 
-}  // namespace sim
+} // namespace sim

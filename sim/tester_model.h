@@ -2,18 +2,18 @@
 // image and I/O state, and a record of what the PC made it do.
 #pragma once
 
+#include "sim/sim_device.h"
+
 #include <array>
 #include <mutex>
 #include <string>
-
-#include "sim/sim_device.h"
 
 namespace sim {
 
 struct TesterIdentity {
     uint16_t model = 1;
-    uint16_t series = 2;          // upper half of the model word: chooses the program folder
-    std::string name = "VT-SIM";  // up to 32 bytes
+    uint16_t series = 2;         // upper half of the model word: chooses the program folder
+    std::string name = "VT-SIM"; // up to 32 bytes
     uint32_t capability = 1;
     uint16_t voltageChannels = 6;
     uint16_t currentChannels = 6;
@@ -25,12 +25,12 @@ struct TesterIdentity {
 Bytes DevBaseInfoOf(const TesterIdentity& identity);
 
 struct ProgramBlock {
-    uint32_t address;  // in words
+    uint32_t address; // in words
     Bytes words;
 };
 
 struct FileTransfer {
-    Bytes header;  // 288 bytes
+    Bytes header; // 288 bytes
     Bytes data;
     bool ended = false;
 };
@@ -40,12 +40,12 @@ struct TesterRecord {
     uint32_t links = 0;
     Bytes lastLinkInfo;
     std::array<uint16_t, 16> outputs{};
-    Bytes outputsEx;                    // one byte a state
-    std::array<uint32_t, 2> gpsMode{};  // low, high
+    Bytes outputsEx;                   // one byte a state
+    std::array<uint32_t, 2> gpsMode{}; // low, high
     std::vector<Bytes> gpsTimes;
     uint16_t selectedProgram = 0;
     uint32_t downloadLock = 0;
-    std::vector<ProgramBlock> program;  // the download in progress or done
+    std::vector<ProgramBlock> program; // the download in progress or done
     uint32_t programEntry = 0;
     bool programComplete = false;
     std::vector<FileTransfer> files;
@@ -82,7 +82,7 @@ private:
 // The I/O box's side: a 24-byte answer to the heartbeat, output modes and PT/CT records kept.
 struct IoBoxRecord {
     uint32_t heartbeats = 0;
-    std::vector<uint32_t> outputModes;  // 2 start, 0 stop
+    std::vector<uint32_t> outputModes; // 2 start, 0 stop
     std::vector<Bytes> ptct;
 };
 
@@ -96,4 +96,4 @@ private:
     IoBoxRecord record_;
 };
 
-}  // namespace sim
+} // namespace sim

@@ -7,9 +7,7 @@ TesterSimulator::TesterSimulator(const BenchOptions& options)
       tester_("tester", DeviceKind::Tester, traffic_),
       ioBoxes_{{"iobox1", DeviceKind::IoBox, traffic_}, {"iobox2", DeviceKind::IoBox, traffic_}} {}
 
-TesterSimulator::~TesterSimulator() {
-    Stop();
-}
+TesterSimulator::~TesterSimulator() { Stop(); }
 
 bool TesterSimulator::Start(std::string* error) {
     auto start = [&](SimDevice& device, const char* address, uint16_t port) {
@@ -32,4 +30,4 @@ void TesterSimulator::Stop() {
     for (SimDevice& box : ioBoxes_) box.Stop();
 }
 
-}  // namespace sim
+} // namespace sim

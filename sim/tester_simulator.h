@@ -3,10 +3,10 @@
 // network namespace, where those addresses are local.
 #pragma once
 
-#include <string>
-
 #include "sim/sim_device.h"
 #include "sim/tester_model.h"
+
+#include <string>
 
 namespace sim {
 
@@ -17,7 +17,7 @@ constexpr uint16_t kIoBoxPort = 7000;
 
 struct BenchOptions {
     bool tester = true;
-    bool ioBox[2] = {true, true};  // either target may be absent
+    bool ioBox[2] = {true, true}; // either target may be absent
     uint16_t testerPort = kTesterPort;
 };
 
@@ -47,4 +47,4 @@ private:
     IoBoxModel ioBoxModels_[2] = {IoBoxModel{ioBoxes_[0]}, IoBoxModel{ioBoxes_[1]}};
 };
 
-}  // namespace sim
+} // namespace sim

@@ -1,6 +1,9 @@
 // vts-sim: the simulated bench as a program. It binds the tester's and the
 // I/O box's fixed addresses (inside tools/netns-run) and prints every
 // datagram until interrupted.
+#include "sim/tester_simulator.h"
+#include "tick.h"
+
 #include <atomic>
 #include <csignal>
 #include <cstdio>
@@ -8,16 +11,11 @@
 #include <cstring>
 #include <string>
 
-#include "sim/tester_simulator.h"
-#include "tick.h"
-
 namespace {
 
 std::atomic<bool> interrupted{false};
 
-void OnSignal(int) {
-    interrupted = true;
-}
+void OnSignal(int) { interrupted = true; }
 
 int Usage() {
     std::fprintf(
@@ -34,7 +32,7 @@ bool ParsePositive(const char* text, unsigned long limit, unsigned long* value) 
     return *text && !*end && *value > 0 && *value <= limit;
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv) {
     sim::BenchOptions options;

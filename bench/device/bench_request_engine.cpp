@@ -3,11 +3,6 @@
 // packet sizes, in the same run, against two answering peers: a bare echo
 // socket and the tester simulator (which checks and records every packet).
 // Run inside tools/netns-run (make bench).
-#include <chrono>
-#include <cstdio>
-#include <cstring>
-#include <string>
-
 #include "device/message_ids.h"
 #include "device/packet_head.h"
 #include "device/varel_device_comm.h"
@@ -15,10 +10,15 @@
 #include "socket.h"
 #include "thread.h"
 
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
 namespace {
 
 constexpr int kRounds = 20000;
-constexpr uint32_t kOutputsLength = 32;  // the 16 binary outputs of 0x0209
+constexpr uint32_t kOutputsLength = 32; // the 16 binary outputs of 0x0209
 
 // Answers every packet at once with a head-only answer, as the tester answers 0x0209.
 DWORD WINAPI Echo(LPVOID socketPointer) {
@@ -85,7 +85,7 @@ void Report(const char* peer, double engine, double floor) {
                 peer, engine, floor, floor / engine);
 }
 
-}  // namespace
+} // namespace
 
 int main() {
     sim::TesterSimulator bench;

@@ -1,6 +1,5 @@
 // Debug output goes to the host's sink; without one it is not shown.
 #include "debug_output.h"
-
 #include "text.h"
 
 #include <atomic>

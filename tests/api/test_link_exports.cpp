@@ -1,18 +1,20 @@
 // A host program's view of linking, I/O states, outputs and up-messages,
 // through the exports, against the simulated tester and I/O box.
-#include <debug_log.h>
-#include <gtest/gtest.h>
-#include <private_network.h>
-#include <recording_host.h>
-#include <varel/vts.h>
-#include <varel/vts_errors.h>
-
-#include <cstring>
-
 #include "agent/device_info.h"
 #include "device/message_ids.h"
 #include "sim/tester_simulator.h"
 #include "text.h"
+
+#include <varel/vts.h>
+#include <varel/vts_errors.h>
+
+#include <debug_log.h>
+#include <private_network.h>
+#include <recording_host.h>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
 
 namespace {
 
@@ -57,7 +59,7 @@ protected:
     RecordingHost host;
 };
 
-}  // namespace
+} // namespace
 
 TEST_F(HostLink, LinkReadsTheIdentityAndTellsTheHost) {
     sim::TesterIdentity identity;

@@ -1,21 +1,23 @@
 // The request engine and receive thread over real UDP sockets, against the
 // tester simulator, which checks every packet the engine sends.
-#include <debug_log.h>
-#include <gtest/gtest.h>
-#include <private_network.h>
+#include "device/message_ids.h"
+#include "device/varel_device_comm.h"
+#include "sim/tester_simulator.h"
+#include "thread.h"
+#include "tick.h"
+
 #include <varel/vts_errors.h>
+
+#include <debug_log.h>
+#include <private_network.h>
+
+#include <gtest/gtest.h>
 
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
 #include <mutex>
 #include <string>
-
-#include "device/message_ids.h"
-#include "device/varel_device_comm.h"
-#include "sim/tester_simulator.h"
-#include "thread.h"
-#include "tick.h"
 
 namespace {
 
@@ -110,10 +112,10 @@ protected:
     sim::SimDevice& tester = bench.Tester();
     const sockaddr_in to = Ipv4Endpoint(sim::kTesterAddress, sim::kTesterPort);
     RecordingComm comm;
-    Bytes outputs = Pattern(32);  // a payload the tester takes for 0x0209
+    Bytes outputs = Pattern(32); // a payload the tester takes for 0x0209
 };
 
-}  // namespace
+} // namespace
 
 TEST_F(DeviceTransport, RequestIsAnsweredAndItsPayloadCopied) {
     tester.On(DEVMSG_BOUT, [](const sim::Request&) { return sim::Reply{0, {1, 2, 3, 4}, {}}; });
@@ -222,7 +224,7 @@ TEST_F(DeviceTransport, SplitUpMessageIsMergedOnceInIndexOrder) {
     Bytes whole = Pattern(964 * 2 + 100);
     Push(DEVMSG_TEST_RESULT, whole, {2, 3, 1});
     ASSERT_TRUE(comm.WaitDelivered(1));
-    Push(DEVMSG_TEST_STOP, {});  // everything before it has been dispatched once it arrives
+    Push(DEVMSG_TEST_STOP, {}); // everything before it has been dispatched once it arrives
     ASSERT_TRUE(comm.WaitDelivered(2));
     auto messages = comm.Messages();
     ASSERT_EQ(messages.size(), 2u);
@@ -266,7 +268,7 @@ TEST_F(DeviceTransport, MessageBeyondTheStoreIsDroppedAndTheNextStartsOver) {
 TEST_F(DeviceTransport, SplitAnswerIsMergedIntoTheAnswerRecord) {
     const Bytes whole = Pattern(1500);
     tester.On(DEVMSG_READ_MEM, [whole](const sim::Request&) { return sim::Reply{0, whole, {2, 1}}; });
-    const uint8_t read[8] = {0, 0, 0, 0, 0xDC, 0x05, 0, 0};  // address 0, 1500 bytes
+    const uint8_t read[8] = {0, 0, 0, 0, 0xDC, 0x05, 0, 0}; // address 0, 1500 bytes
     ASSERT_EQ(comm.SendDevMessage(0, DEVMSG_READ_MEM, read, sizeof read, to, 1000), S_OK);
     Bytes answer(1500);
     ASSERT_EQ(comm.CopyAnswer(answer.data(), 1500), S_OK);
@@ -286,7 +288,7 @@ TEST_F(DeviceTransport, InvalidAnswerEndsTheRequestWithACrcError) {
 TEST_F(DeviceTransport, BadHeadIsLoggedAndDropped) {
     DebugLogCapture log;
     Bytes bad = sim::BuildPacket(DEVMSG_TEST_RESULT, 0, 1, 1, 0, Bytes{1, 2, 3});
-    bad[4] = 8;  // head length
+    bad[4] = 8; // head length
     SendRaw(bad);
     SendRaw(sim::BuildPacket(DEVMSG_TEST_RESULT, 0, 3, 2, 0, {}));
     Push(DEVMSG_TEST_STOP, {});

@@ -1,12 +1,13 @@
 // The I/O box against its simulated targets: either, both or none present.
-#include <debug_log.h>
-#include <gtest/gtest.h>
-#include <private_network.h>
-
 #include "device/io650_device.h"
 #include "device/message_ids.h"
 #include "sim/tester_simulator.h"
 #include "tick.h"
+
+#include <debug_log.h>
+#include <private_network.h>
+
+#include <gtest/gtest.h>
 
 namespace {
 
@@ -41,7 +42,7 @@ protected:
     CIO650Device device;
 };
 
-}  // namespace
+} // namespace
 
 TEST_F(IoBox, WithoutABoxATestStartsWithItsLogLine) {
     Start(false, false);
@@ -103,7 +104,7 @@ TEST_F(IoBox, ATargetThatStopsAnsweringGoesOfflineAtTheNextHeartbeat) {
     device.Heartbeat();
     ASSERT_TRUE(BecomesOnline(device, 0));
     bench->IoBox(0).Faults().DropAnswers(DEVMSG_LINK, 10);
-    Sleep(20);  // links are seconds apart; here the tick must move on at least
+    Sleep(20); // links are seconds apart; here the tick must move on at least
     device.Heartbeat();
     EXPECT_TRUE(device.Online(0)) << "its answer to this heartbeat may still come";
     device.Heartbeat();

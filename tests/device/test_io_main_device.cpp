@@ -1,9 +1,16 @@
 // The tester's senders against the simulated tester: what goes on the wire
 // and what the device object makes of the answers.
-#include <debug_log.h>
-#include <gtest/gtest.h>
-#include <private_network.h>
+#include "device/io_main_device.h"
+#include "device/message_ids.h"
+#include "sim/tester_simulator.h"
+#include "text.h"
+
 #include <varel/vts_errors.h>
+
+#include <debug_log.h>
+#include <private_network.h>
+
+#include <gtest/gtest.h>
 
 #include <chrono>
 #include <condition_variable>
@@ -11,11 +18,6 @@
 #include <filesystem>
 #include <fstream>
 #include <mutex>
-
-#include "device/io_main_device.h"
-#include "device/message_ids.h"
-#include "sim/tester_simulator.h"
-#include "text.h"
 
 namespace {
 
@@ -93,7 +95,7 @@ uint32_t Load32(const Bytes& b, size_t at) {
     return v;
 }
 
-}  // namespace
+} // namespace
 
 TEST_F(MainDevice, InitBindsOnceOnThePortOfTheLinkString) {
     EXPECT_EQ(device.LocalPort(), 3000);
@@ -139,7 +141,7 @@ TEST_F(MainDevice, TestParamsArePairsOfTagAndValueEightyAMessage) {
     items[2].value.vt = VT_R8;
     items[2].value.dblVal = -1.5;
     items[3].value.vt = VT_R4;
-    items[3].value.fltVal = 0.00005f;  // 0.5 after scaling: away from zero
+    items[3].value.fltVal = 0.00005f; // 0.5 after scaling: away from zero
     items[4].value.vt = VT_BSTR;
     items[4].value.bstrVal = SysAllocString(OLESTR("12"));
     ASSERT_EQ(device.SendTestParams(4, items.data(), 81), S_OK);
@@ -265,7 +267,7 @@ Bytes AsBytes(const std::vector<uint16_t>& words) {
     return bytes;
 }
 
-}  // namespace
+} // namespace
 
 TEST_F(MainDevice, ProgramDownloadSendsEveryBlockAndClosesWithTheEntry) {
     auto first = Words(3, 0x100), second = Words(600, 0x2000);

@@ -7,9 +7,7 @@ PcSocket::PcSocket() : socket_(socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP)) {
     getsockname(socket_, reinterpret_cast<sockaddr*>(&address_), &length);
 }
 
-PcSocket::~PcSocket() {
-    closesocket(socket_);
-}
+PcSocket::~PcSocket() { closesocket(socket_); }
 
 void PcSocket::Send(const sim::Bytes& datagram, const sockaddr_in& to) {
     sendto(socket_, reinterpret_cast<const char*>(datagram.data()), static_cast<int>(datagram.size()), 0,

@@ -1,10 +1,10 @@
 // The PC's end of a simulator test: a bare UDP socket on 192.168.253.1.
 #pragma once
 
-#include <optional>
-
 #include "sim/sim_packet.h"
 #include "socket.h"
+
+#include <optional>
 
 class PcSocket {
 public:

@@ -1,10 +1,11 @@
 // The simulator over real UDP, seen from a bare PC socket: how it answers,
 // reassembles, misbehaves on request and pushes messages of its own.
-#include <gtest/gtest.h>
-#include <private_network.h>
-
 #include "pc_socket.h"
 #include "sim/tester_simulator.h"
+
+#include <private_network.h>
+
+#include <gtest/gtest.h>
 
 using namespace sim;
 
@@ -43,7 +44,7 @@ protected:
     sockaddr_in tester = Ipv4Endpoint(kTesterAddress, kTesterPort);
 };
 
-}  // namespace
+} // namespace
 
 TEST_F(SimDeviceTest, AnswersWithTheIdTheTestIdAndTheBehavioursStatus) {
     bench.Tester().On(0x0209, [](const Request& r) {

@@ -1,12 +1,12 @@
 // The simulator's own reading of the wire rules, and that it agrees with the
 // PC side's packets byte for byte.
-#include <gtest/gtest.h>
-
-#include <cstring>
-
 #include "device/packet_head.h"
 #include "sim/sim_messages.h"
 #include "sim/sim_packet.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
 
 using namespace sim;
 
@@ -29,7 +29,7 @@ Bytes PcPacket(uint16_t msgId, uint16_t count, uint16_t index, const Bytes& payl
     return packet;
 }
 
-}  // namespace
+} // namespace
 
 TEST(SimPacket, CrcCheckValueAndFieldAsZero) {
     const char* digits = "123456789";

@@ -4,9 +4,7 @@
 
 RecordingHost::RecordingHost() : window_(VTS_CreateHostWindow(OLESTR("host"), &RecordingHost::Proc, this)) {}
 
-RecordingHost::~RecordingHost() {
-    VTS_DestroyHostWindow(window_);
-}
+RecordingHost::~RecordingHost() { VTS_DestroyHostWindow(window_); }
 
 intptr_t RecordingHost::Proc(void* context, HWND, uint32_t message, uintptr_t code, intptr_t lParam) {
     if (message != VTS_WM_NOTIFY) return 0;
