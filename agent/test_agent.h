@@ -52,7 +52,7 @@ public:
 
 private:
     MsgQueue& queue_;
-    ComPtr<IDispatch> calcEngine_;
+    ComPtr<ICalcEngine> calcEngine_;
     uint32_t dspTestId_ = 0;
     WideString progId_;
     WideString baseFolder_;
