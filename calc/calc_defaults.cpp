@@ -1,7 +1,7 @@
 // The values of a blank request: the settings a host starts from.
-#include <cstring>
-
 #include "sub_calcu.h"
+
+#include <cstring>
 
 namespace {
 
@@ -29,7 +29,7 @@ void SystemDefaults(S& s) {
     s.ILoad_Ang = 0;
 }
 
-}  // namespace
+} // namespace
 
 void SetDefaults(VarelCalc_LoadState& s) {
     Clear(s);

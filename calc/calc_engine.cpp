@@ -1,12 +1,12 @@
 #include "calc_engine.h"
 
-#include <cstring>
-#include <new>
-
 #include "calc_request.h"
 #include "com/com_object.h"
 #include "debug_output.h"
 #include "sub_calcu.h"
+
+#include <cstring>
+#include <new>
 
 namespace {
 
@@ -196,7 +196,7 @@ const ComInterfaceEntry CCalcEngine::kInterfaces[] = {
     {nullptr, 0},
 };
 
-}  // namespace
+} // namespace
 
 HRESULT CreateCalcEngine(REFIID iid, void** out) {
     auto* engine = new (std::nothrow) CCalcEngine;

@@ -1,13 +1,13 @@
 #include "calc_request.h"
 
-#include <cmath>
-#include <cstddef>
-#include <cstdint>
-
 #include "com/bstr.h"
 #include "com/com_ptr.h"
 #include "com/variant.h"
 #include "sub_calcu.h"
+
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
 
 namespace {
 
@@ -388,7 +388,7 @@ void RunRequest(ICalcEngine* engine, IGenericDataNode* request) {
         mark->SetValue(Variant::Text(SUCCEEDED(hr) ? OLESTR("1") : OLESTR("0")));
 }
 
-}  // namespace
+} // namespace
 
 HRESULT CalculateDocument(ICalcEngine* engine, IDispatch* document) {
     if (!document) return E_POINTER;

@@ -1,10 +1,10 @@
 // The calculations built on the load state and the fault state: the shot
 // with an evolving fault, distance settings, and current settings whose
 // over-current, negative- or zero-sequence current is a multiple of Izd.
-#include <cstring>
-
 #include "calc_numbers.h"
 #include "sub_calcu.h"
+
+#include <cstring>
 
 template <class S>
 void Csub_calcu::PreFault(S& s) const {
@@ -37,7 +37,7 @@ void CopyFaultState(const VarelCalc_Phasor (&up)[3], const VarelCalc_Phasor (&ip
     std::memcpy(toIp, ip, sizeof ip);
 }
 
-}  // namespace
+} // namespace
 
 void Csub_calcu::Shot(VarelCalc_Shot& s) {
     PreFault(s);
@@ -131,7 +131,7 @@ float Setting(const VarelCalc_OverCurr& s, double factor) {
     return static_cast<float>(factor * s.If_Ratio * s.Izd);
 }
 
-}  // namespace
+} // namespace
 
 HRESULT Csub_calcu::OverCurr(VarelCalc_OverCurr& s) {
     return CurrentSettingFault(s, Setting(s, 1.0));

@@ -1,9 +1,9 @@
 // Fault state: the three phase voltages and currents during a fault of a
 // given type, direction, impedance and severity, on top of the load state.
-#include <cmath>
-
 #include "calc_numbers.h"
 #include "sub_calcu.h"
+
+#include <cmath>
 
 namespace {
 
@@ -23,7 +23,7 @@ float Product(double a, double b) {
     return static_cast<float>(a * b);
 }
 
-}  // namespace
+} // namespace
 
 void Csub_calcu::StartFault(float us) {
     for (int i = 0; i < 3; ++i) {

@@ -1,10 +1,10 @@
 // Phasor and sequence arithmetic: polar/rectangular conversion, complex
 // arithmetic, the balanced load state, phase-to-phase and symmetrical
 // component transforms, three-phase power.
-#include <cmath>
-
 #include "calc_numbers.h"
 #include "sub_calcu.h"
+
+#include <cmath>
 
 void Csub_calcu::POtoXY(float mag, float ang, float* x, float* y) const {
     double rad = ang * kDegToRad;
@@ -151,7 +151,7 @@ void AddPower(VarelCalc_Phasor u, VarelCalc_Phasor i, double* p, double* q) {
     *q += double(u.Mag) * i.Mag * std::sin(phi);
 }
 
-}  // namespace
+} // namespace
 
 void Csub_calcu::PQ(VarelCalc_PQ& s) const {
     double p = 0, q = 0;

@@ -1,15 +1,16 @@
 // vts calc: runs the requests of a calculation document and prints the
 // document with its results, or prints the blank request of a code.
+#include "subcommand.h"
+
 #include <varel/vts.h>
+
+#include "com/bstr.h"
+#include "com/com_ptr.h"
+#include "text.h"
 
 #include <cstdio>
 #include <string>
 #include <vector>
-
-#include "com/bstr.h"
-#include "com/com_ptr.h"
-#include "subcommand.h"
-#include "text.h"
 
 namespace {
 
@@ -68,7 +69,7 @@ int CalcCommand(const std::vector<std::string>& args) {
     return code;
 }
 
-}  // namespace
+} // namespace
 
 VTS_SUBCOMMAND(calc, "calc", "REQUEST.xml | --init CODE",
                "run the calculation requests of a document and print it with the results, or print the blank "

@@ -1,14 +1,15 @@
 // The server's life cycle through the exports, with a real host window.
-#include <gtest/gtest.h>
 #include <varel/vts.h>
-
-#include <mutex>
-#include <thread>
-#include <vector>
 
 #include "api/server.h"
 #include "sync.h"
 #include "thread.h"
+
+#include <gtest/gtest.h>
+
+#include <mutex>
+#include <thread>
+#include <vector>
 
 namespace {
 
@@ -57,7 +58,7 @@ void TesterSends(const std::vector<uint16_t>& ids) {
     receiver.join();
 }
 
-}  // namespace
+} // namespace
 
 TEST_F(ServerLife, CreateOnceThenAlreadyCreated) {
     HostWindow window;

@@ -3,13 +3,7 @@
 // defaults.
 #pragma once
 
-#include <gtest/gtest.h>
 #include <varel/vts.h>
-
-#include <cmath>
-#include <complex>
-#include <cstring>
-#include <string>
 
 #include "calc/sub_calcu.h"
 #include "com/bstr.h"
@@ -17,6 +11,13 @@
 #include "com/variant.h"
 #include "leak_check.h"
 #include "text.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <complex>
+#include <cstring>
+#include <string>
 
 using Complex = std::complex<double>;
 

@@ -1,8 +1,8 @@
 // The engine as a COM class: ids, interfaces, size checks, the methods that
 // calculate nothing.
-#include <vector>
-
 #include "calc_test_support.h"
+
+#include <vector>
 
 namespace {
 
@@ -99,4 +99,4 @@ TEST_F(EngineTest, DifferentialAndSwingMethodsDoNothing) {
     EXPECT_EQ(buffer, before);
 }
 
-}  // namespace
+} // namespace

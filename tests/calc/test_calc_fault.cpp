@@ -360,4 +360,4 @@ TEST_F(FaultTest, PowerFrequencyVariationEarthFactorModes) {
     EXPECT_NEAR(s.Up[0].Mag, (1 + std::sqrt(2.0) / 3) * 5 + margin, 1e-3);
 }
 
-}  // namespace
+} // namespace

@@ -223,4 +223,4 @@ TEST_F(PhasorTest, LineVoltagePowersMatchThePhasePowers) {
     EXPECT_EQ(other.COS, 0.0f) << "no power, no power factor";
 }
 
-}  // namespace
+} // namespace

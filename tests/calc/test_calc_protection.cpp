@@ -201,4 +201,4 @@ TEST_F(CurrentSettingTest, RefusedFaultTypes) {
     }
 }
 
-}  // namespace
+} // namespace

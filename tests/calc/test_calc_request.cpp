@@ -1,9 +1,9 @@
 // Calculation requests in documents: the walk, reading with defaults,
 // writing every input and result, the "Result" mark, blank requests.
+#include "calc_test_support.h"
+
 #include <sstream>
 #include <vector>
-
-#include "calc_test_support.h"
 
 namespace {
 
@@ -414,4 +414,4 @@ TEST_F(RequestTest, BlankRequests) {
     EXPECT_EQ(Text(root_.Get(), OLESTR("CalcParams.Up")), "<missing>") << "the old request is gone";
 }
 
-}  // namespace
+} // namespace
