@@ -17,18 +17,21 @@
 #include <cmath>
 #include <complex>
 #include <cstring>
+#include <numbers>
 #include <string>
 
 using Complex = std::complex<double>;
+
+inline constexpr double kPi = std::numbers::pi;
 
 // Phase angles of A, B, C in degrees.
 inline constexpr float kPhaseDeg[3] = {0, -120, 120};
 
 inline Complex AsComplex(VarelCalc_Phasor p) {
-    return std::polar(double(p.Mag), p.Ang * M_PI / 180);
+    return std::polar(double(p.Mag), p.Ang * kPi / 180);
 }
 inline VarelCalc_Phasor AsPhasor(Complex c) {
-    return {static_cast<float>(std::abs(c)), static_cast<float>(std::arg(c) * 180 / M_PI)};
+    return {static_cast<float>(std::abs(c)), static_cast<float>(std::arg(c) * 180 / kPi)};
 }
 
 // Same phasor: magnitudes within tol, angles within angleTol degrees (modulo

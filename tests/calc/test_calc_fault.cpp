@@ -110,7 +110,7 @@ TEST_F(FaultTest, EarthFactorLengthensTheLoop) {
     in.FaultZf_Mag = 3;
     in.FaultZf_Ang = 70;
     auto s = RunFault(in);
-    Complex kl = std::polar(0.8, -10 * M_PI / 180), zf = std::polar(3.0, 70 * M_PI / 180);
+    Complex kl = std::polar(0.8, -10 * kPi / 180), zf = std::polar(3.0, 70 * kPi / 180);
     EXPECT_NEAR_C(AsComplex(s.Up[1]) / AsComplex(s.Ip[1]), zf * (1.0 + kl), 1e-4);
     EXPECT_NEAR(s.Ip[1].Mag, 5, 1e-5);
 }
@@ -142,7 +142,7 @@ TEST_F(FaultTest, EarthFactorModesAgree) {
     byParts.KL_KR = 0.4f;
     byParts.KL_KX = 0.9f;
     auto s = RunFault(byParts);
-    Complex zf = std::polar(2.0, 60 * M_PI / 180);
+    Complex zf = std::polar(2.0, 60 * kPi / 180);
     Complex kl = Complex(0.4 * zf.real(), 0.9 * zf.imag()) / zf;
     EXPECT_NEAR_C(AsComplex(s.Up[0]) / AsComplex(s.Ip[0]), zf * (1.0 + kl), 1e-4);
 }
@@ -171,11 +171,11 @@ TEST_F(FaultTest, SourceImpedanceObeysKirchhoff) {
     in.FaultZf_Mag = 4;
     in.FaultZf_Ang = 75;
     auto s = RunFault(in);
-    Complex zs = std::polar(6.0, 80 * M_PI / 180), ks = std::polar(0.5, 5 * M_PI / 180);
-    Complex zf = std::polar(4.0, 75 * M_PI / 180);
+    Complex zs = std::polar(6.0, 80 * kPi / 180), ks = std::polar(0.5, 5 * kPi / 180);
+    Complex zf = std::polar(4.0, 75 * kPi / 180);
     Complex i = AsComplex(s.Ip[2]);
     EXPECT_LT(s.Ip[2].Mag, 10);
-    EXPECT_NEAR_C(i * (zs * (1.0 + ks) + zf * 1.67), std::polar(double(kUs), 120 * M_PI / 180), 1e-3);
+    EXPECT_NEAR_C(i * (zs * (1.0 + ks) + zf * 1.67), std::polar(double(kUs), 120 * kPi / 180), 1e-3);
     EXPECT_NEAR_C(AsComplex(s.Up[2]), i * zf * 1.67, 1e-3);
 }
 
@@ -233,7 +233,7 @@ TEST_F(FaultTest, PhaseToPhaseHasNoEarthCurrent) {
             EXPECT_EQ(s.Ip[o].Mag, 0.0f);
             EXPECT_PHASOR(s.Up[o], kUs, kPhaseDeg[o]);
             Complex loop = (AsComplex(s.Up[p]) - AsComplex(s.Up[q])) / AsComplex(s.Ip[p]);
-            EXPECT_NEAR_C(loop, 2.0 * std::polar(2.0, 65 * M_PI / 180), 1e-3);
+            EXPECT_NEAR_C(loop, 2.0 * std::polar(2.0, 65 * kPi / 180), 1e-3);
             if (mode == 1) {
                 EXPECT_NEAR(std::abs(AsComplex(s.Up[p]) - AsComplex(s.Up[q])), 12, 1e-3);
             }
@@ -258,7 +258,7 @@ TEST_F(FaultTest, TwoPhasesToEarth) {
         EXPECT_PHASOR(s.Up[p], 9, kPhaseDeg[p], 1e-3);
         EXPECT_PHASOR(s.Up[q], 9, kPhaseDeg[q], 1e-3);
         // The model: each voltage is its current over Zf plus the shared earth return over Zf·KL.
-        Complex zf = std::polar(1.0, M_PI / 2), kz = zf * 0.67;
+        Complex zf = std::polar(1.0, kPi / 2), kz = zf * 0.67;
         Complex ip = AsComplex(s.Ip[p]), iq = AsComplex(s.Ip[q]);
         EXPECT_NEAR_C(AsComplex(s.Up[p]), zf * ip + kz * (ip + iq), 1e-3);
         EXPECT_NEAR_C(AsComplex(s.Up[q]), zf * iq + kz * (ip + iq), 1e-3);
@@ -279,9 +279,9 @@ TEST_F(FaultTest, LoadCurrentFlowsEverywhereAndDropsOverZf) {
     auto s = RunFault(in);
     EXPECT_PHASOR(s.Ip[1], 1, -150) << "healthy phases carry their load";
     EXPECT_PHASOR(s.Ip[2], 1, 90);
-    EXPECT_NEAR_C(AsComplex(s.Ip[0]), std::polar(5.0, -M_PI / 2) + std::polar(1.0, -M_PI / 6), 1e-4);
+    EXPECT_NEAR_C(AsComplex(s.Ip[0]), std::polar(5.0, -kPi / 2) + std::polar(1.0, -kPi / 6), 1e-4);
     // Ua' = 5∠0 plus the load over Zf: 1∠-30 · 1∠90.
-    EXPECT_NEAR_C(AsComplex(s.Up[0]), 5.0 + std::polar(1.0, M_PI / 3), 1e-4);
+    EXPECT_NEAR_C(AsComplex(s.Up[0]), 5.0 + std::polar(1.0, kPi / 3), 1e-4);
     EXPECT_PHASOR(s.Up[1], kUs, -120) << "no drop on a healthy phase";
 }
 
@@ -332,7 +332,7 @@ TEST_F(FaultTest, PowerFrequencyVariationOtherTypes) {
     s = GPFault(4);  // B-C, A healthy
     Call(&ICalcEngine::Calculate_GPFault, s);
     Complex ub = AsComplex(s.Up[1]), uc = AsComplex(s.Up[2]);
-    EXPECT_NEAR_C(ub - uc, std::polar(10 + margin * std::sqrt(3.0), -M_PI / 2), 1e-3)
+    EXPECT_NEAR_C(ub - uc, std::polar(10 + margin * std::sqrt(3.0), -kPi / 2), 1e-3)
         << "line voltage at θA - 90";
     EXPECT_NEAR_C(ub + uc, -double(kUs), 1e-3) << "the healthy phase stays where it was";
     EXPECT_NEAR_C(AsComplex(s.Ip[1]) + AsComplex(s.Ip[2]), 0, 1e-4);

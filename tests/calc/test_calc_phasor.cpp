@@ -209,12 +209,12 @@ TEST_F(PhasorTest, LineVoltagePowersMatchThePhasePowers) {
         auto phase = Power(0, 57.735f, lag), line = Power(1, 57.735f, lag);
         Call(&ICalcEngine::Calculate_PQ, phase);
         ASSERT_EQ(Call(&ICalcEngine::Calculate_PQ, line), S_OK);
-        double p = 3 * 57.735 * std::cos(lag * M_PI / 180), q = 3 * 57.735 * std::sin(lag * M_PI / 180);
+        double p = 3 * 57.735 * std::cos(lag * kPi / 180), q = 3 * 57.735 * std::sin(lag * kPi / 180);
         EXPECT_NEAR(phase.P, p, 1e-3);
         EXPECT_NEAR(phase.Q, q, 1e-3);
         EXPECT_NEAR(line.P, p, 1e-3);
         EXPECT_NEAR(line.Q, q, 1e-3);
-        EXPECT_NEAR(line.COS, std::cos(lag * M_PI / 180), 1e-5);
+        EXPECT_NEAR(line.COS, std::cos(lag * kPi / 180), 1e-5);
     }
     auto other = Power(2, 57.735f, 0);
     Call(&ICalcEngine::Calculate_PQ, other);

@@ -94,7 +94,7 @@ TEST_F(CompositeTest, DistanceFaultsAtTheRatioOfTheSetting) {
     // What a distance relay measures on the C-A loop, load included: the fault impedance.
     Complex loop = (AsComplex(s.Up_Fault[2]) - AsComplex(s.Up_Fault[0])) /
                    (AsComplex(s.Ip_Fault[2]) - AsComplex(s.Ip_Fault[0]));
-    EXPECT_NEAR_C(loop, std::polar(3.8, 75 * M_PI / 180), 1e-3);
+    EXPECT_NEAR_C(loop, std::polar(3.8, 75 * kPi / 180), 1e-3);
 }
 
 TEST_F(CompositeTest, GPDistanceIsThePowerFrequencyVariationFault) {
