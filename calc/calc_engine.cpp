@@ -7,6 +7,7 @@
 
 #include <cstring>
 #include <new>
+#include <type_traits>
 
 namespace {
 
@@ -25,25 +26,18 @@ HRESULT OnStructure(BYTE* data, LONG size, Calculation calculation) {
     return hr;
 }
 
-template <class S, void (Csub_calcu::*Method)(S&)>
+// A structure method over one member of Csub_calcu; members that cannot
+// fail answer S_OK.
+template <class S, auto Method>
 HRESULT Run(BYTE* data, LONG size) {
     return OnStructure<S>(data, size, [](Csub_calcu& calc, S& s) {
-        (calc.*Method)(s);
-        return S_OK;
+        if constexpr (std::is_same_v<decltype((calc.*Method)(s)), HRESULT>) {
+            return (calc.*Method)(s);
+        } else {
+            (calc.*Method)(s);
+            return S_OK;
+        }
     });
-}
-
-template <class S, void (Csub_calcu::*Method)(S&) const>
-HRESULT RunConst(BYTE* data, LONG size) {
-    return OnStructure<S>(data, size, [](Csub_calcu& calc, S& s) {
-        (calc.*Method)(s);
-        return S_OK;
-    });
-}
-
-template <class S, HRESULT (Csub_calcu::*Method)(S&)>
-HRESULT RunChecked(BYTE* data, LONG size) {
-    return OnStructure<S>(data, size, [](Csub_calcu& calc, S& s) { return (calc.*Method)(s); });
 }
 
 void Store(float value, float* out) {
@@ -82,7 +76,7 @@ public:
         return CalculateDocument(this, lpGenericData);
     }
     HRESULT STDMETHODCALLTYPE Calculate_LoadState(BYTE* p, LONG n) override {
-        return RunConst<VarelCalc_LoadState, &Csub_calcu::LoadState>(p, n);
+        return Run<VarelCalc_LoadState, &Csub_calcu::LoadState>(p, n);
     }
     HRESULT STDMETHODCALLTYPE Calculate_Fault(BYTE* p, LONG n) override {
         return Run<VarelCalc_Fault, &Csub_calcu::Fault>(p, n);
@@ -91,20 +85,19 @@ public:
         return Run<VarelCalc_GPFault, &Csub_calcu::GPFault>(p, n);
     }
     HRESULT STDMETHODCALLTYPE Calculate_ABCtoPP(BYTE* p, LONG n) override {
-        return RunConst<VarelCalc_ABCPP, &Csub_calcu::ABCtoPP>(p, n);
+        return Run<VarelCalc_ABCPP, &Csub_calcu::ABCtoPP>(p, n);
     }
     HRESULT STDMETHODCALLTYPE Calculate_PPtoABC(BYTE* p, LONG n) override {
-        return OnStructure<VarelCalc_ABCPP>(
-            p, n, [](Csub_calcu& calc, VarelCalc_ABCPP& s) { return calc.PPtoABC(s); });
+        return Run<VarelCalc_ABCPP, &Csub_calcu::PPtoABC>(p, n);
     }
     HRESULT STDMETHODCALLTYPE Calculate_ABCto120(BYTE* p, LONG n) override {
-        return RunConst<VarelCalc_ABC120, &Csub_calcu::ABCto120>(p, n);
+        return Run<VarelCalc_ABC120, &Csub_calcu::ABCto120>(p, n);
     }
     HRESULT STDMETHODCALLTYPE Calculate_120toABC(BYTE* p, LONG n) override {
-        return RunConst<VarelCalc_ABC120, &Csub_calcu::SeqToABC>(p, n);
+        return Run<VarelCalc_ABC120, &Csub_calcu::SeqToABC>(p, n);
     }
     HRESULT STDMETHODCALLTYPE Calculate_PQ(BYTE* p, LONG n) override {
-        return RunConst<VarelCalc_PQ, &Csub_calcu::PQ>(p, n);
+        return Run<VarelCalc_PQ, &Csub_calcu::PQ>(p, n);
     }
     HRESULT STDMETHODCALLTYPE Comp_Add(float Mag1, float Ang1, float Mag2, float Ang2, float* theMag,
                                        float* theAng) override {
@@ -162,13 +155,13 @@ public:
         return Run<VarelCalc_GPDistance, &Csub_calcu::GPDistance>(p, n);
     }
     HRESULT STDMETHODCALLTYPE Calculate_OverCurr(BYTE* p, LONG n) override {
-        return RunChecked<VarelCalc_OverCurr, &Csub_calcu::OverCurr>(p, n);
+        return Run<VarelCalc_OverCurr, &Csub_calcu::OverCurr>(p, n);
     }
     HRESULT STDMETHODCALLTYPE Calculate_NegSeqCurr(BYTE* p, LONG n) override {
-        return RunChecked<VarelCalc_NegSeqCurr, &Csub_calcu::NegSeqCurr>(p, n);
+        return Run<VarelCalc_NegSeqCurr, &Csub_calcu::NegSeqCurr>(p, n);
     }
     HRESULT STDMETHODCALLTYPE Calculate_ZeroSeqCurr(BYTE* p, LONG n) override {
-        return RunChecked<VarelCalc_ZeroSeqCurr, &Csub_calcu::ZeroSeqCurr>(p, n);
+        return Run<VarelCalc_ZeroSeqCurr, &Csub_calcu::ZeroSeqCurr>(p, n);
     }
     // The differential and power-swing calculations have nothing behind them.
     HRESULT STDMETHODCALLTYPE Calculate_Diff(BYTE*, LONG) override { return S_OK; }
