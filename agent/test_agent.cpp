@@ -48,7 +48,7 @@ HRESULT CTestAgent::Create(int32_t) {
     CLSID clsid;
     HRESULT hr = CLSIDFromProgID(OLESTR("VarelCalcEngine.CalcEngine"), &clsid);
     if (SUCCEEDED(hr))
-        hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER, IID_IDispatch,
+        hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER, IID_ICalcEngine,
                               calcEngine_.PutVoid());
     if (FAILED(hr)) calcEngine_.Reset();
 

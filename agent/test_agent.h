@@ -66,7 +66,7 @@ private:
     MsgQueue& queue_;
     CIOMainDevice mainDevice_;
     CIO650Device ioBox_;
-    ComPtr<IDispatch> calcEngine_;
+    ComPtr<ICalcEngine> calcEngine_;
     uint32_t dspTestId_ = 0;
     WideString progId_;
     WideString baseFolder_;

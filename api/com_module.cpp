@@ -5,6 +5,7 @@
 #include "com/class_table.h"
 #include "com/com_object.h"
 #include "debug_output.h"
+#include "calc/calc_engine.h"
 #include "gdata/named_data.h"
 
 #include <new>
@@ -13,6 +14,8 @@
 const ComClassEntry kComClassTable[] = {
     {&CLSID_GenericData, OLESTR("VarelData.GenericData.1"), OLESTR("VarelData.GenericData"), OLESTR("GenericData Class"),
      CreateGenericData},
+    {&CLSID_CalcEngine, OLESTR("VarelCalcEngine.CalcEngine.1"), OLESTR("VarelCalcEngine.CalcEngine"),
+     OLESTR("CalcEngine Class"), CreateCalcEngine},
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 

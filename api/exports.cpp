@@ -3,6 +3,8 @@
 #include <varel/vts.h>
 
 #include "agent/fault_messages.h"
+#include "calc/calc_request.h"
+#include "com/com_ptr.h"
 #include "debug_output.h"
 #include "server.h"
 #include "string_args.h"
@@ -215,13 +217,14 @@ VTS_EXPORT HRESULT VTS_CALL VTS_GetCalcEngine(ICalcEngine** engine) {
     if (!engine) return E_POINTER;
     *engine = nullptr;
     ServerLock lock;
-    IDispatch* dispatch = nullptr;
-    if (FAILED(Agent().GetCalcEngine(&dispatch)) || !dispatch) return E_NOINTERFACE;
-    dispatch->Release();
-    return NotImplemented("VTS_GetCalcEngine"); // handed out as ICalcEngine once the engine exists
+    ComPtr<IDispatch> dispatch;
+    if (FAILED(Agent().GetCalcEngine(dispatch.Put())) || !dispatch) return E_NOINTERFACE;
+    return dispatch->QueryInterface(IID_ICalcEngine, reinterpret_cast<void**>(engine));
 }
 
-VTS_EXPORT void VTS_CALL VTS_InitCalcParams(IGenericData*, int32_t) { NotImplemented("VTS_InitCalcParams"); }
+VTS_EXPORT void VTS_CALL VTS_InitCalcParams(IGenericData* document, int32_t code) {
+    WriteBlankRequest(document, code);
+}
 
 VTS_EXPORT void VTS_CALL VTS_GetFaultMsg_W(uint32_t model, uint32_t alarmLow, uint32_t alarmHigh,
                                            WCHAR* buffer, int32_t length) {

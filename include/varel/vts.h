@@ -18,6 +18,7 @@
 #include "vts_errors.h"
 #include "vts_platform.h"
 #include "vts_gdata.h"
+#include "vts_calc.h"
 
 #if defined(_WIN32)
 #define VTS_EXPORT extern "C"
@@ -25,8 +26,6 @@
 #define VTS_EXPORT extern "C" __attribute__((visibility("default")))
 #endif
 #define VTS_CALL __cdecl
-
-struct ICalcEngine;
 
 /* The window message number of every notification: WM_USER + 0x1000. */
 #define VTS_WM_NOTIFY 0x1400u

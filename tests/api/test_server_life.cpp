@@ -132,3 +132,23 @@ TEST_F(ServerLife, ExportsFromManyThreadsAreSerialised) {
     VTS_CreateServer(window.hwnd);
     EXPECT_TRUE(Server().queue.IsRunning());
 }
+
+TEST_F(ServerLife, CalcEngineLivesFromCreateToDestroy) {
+    ICalcEngine* engine = reinterpret_cast<ICalcEngine*>(1);
+    EXPECT_EQ(VTS_GetCalcEngine(nullptr), E_POINTER);
+    EXPECT_EQ(VTS_GetCalcEngine(&engine), E_NOINTERFACE) << "no engine before the server is created";
+    EXPECT_EQ(engine, nullptr);
+    HostWindow window;
+    ASSERT_EQ(VTS_CreateServer(window.hwnd), S_OK) << "Create answers for the engine it made";
+    ASSERT_EQ(VTS_GetCalcEngine(&engine), S_OK);
+    float mag = 0, ang = 0;
+    EXPECT_EQ(engine->Comp_Add(3, 0, 4, 90, &mag, &ang), S_OK);
+    EXPECT_NEAR(mag, 5, 1e-5);
+    ICalcEngine* again = nullptr;
+    ASSERT_EQ(VTS_GetCalcEngine(&again), S_OK);
+    EXPECT_EQ(again, engine) << "the agent holds one engine";
+    again->Release();
+    engine->Release();
+    VTS_DestroyServer();
+    EXPECT_EQ(VTS_GetCalcEngine(&engine), E_NOINTERFACE) << "released with the server";
+}
