@@ -1,4 +1,7 @@
-// vts demo: a tour of the server on this machine's simulated bench.
+// vts demo: a tour of the server on the simulated bench built into this
+// program (run inside tools/netns-run: make demo).
+#include "host_session.h"
+#include "sim/tester_simulator.h"
 #include "subcommand.h"
 
 #include <varel/vts.h>
@@ -9,51 +12,68 @@
 
 namespace {
 
-intptr_t DemoWindow(void*, HWND, uint32_t message, uintptr_t wParam, intptr_t lParam) {
-    if (message != VTS_WM_NOTIFY) return 0;
-    auto* record = reinterpret_cast<const HostNotifyRecord*>(lParam);
-    std::printf("  notification %u: kind %u, values %d %d, %u data bytes\n", static_cast<unsigned>(wParam),
-                record->kind, record->value1, record->value2, record->length);
-    return 0;
-}
+constexpr const char* kLink = "PC-IP:192.168.253.1;PC-PORT:3000;DEV-IP:192.168.253.231;DEV-PORT:2001";
 
-std::string Text(HRESULT code) {
-    std::vector<char> text(4096);
-    VTS_GetFaultMsg_Com_A(code, text.data(), static_cast<int32_t>(text.size()));
-    return text.data();
+// The notifications the queue thread delivers arrive a moment after the push.
+void Show(HostSession& session, size_t count = 0) {
+    for (const HostNotification& n : session.Take(count))
+        std::printf("  notification %u: values %d %d, %zu data bytes\n", n.code, n.value1, n.value2,
+                    n.data.size());
 }
 
 int Demo(const std::vector<std::string>&) {
-    std::printf("VarelTSS demo\n\n1. A host window and the server\n");
-    CoInitialize(nullptr);
-    HWND window = VTS_CreateHostWindow(OLESTR("vts demo"), DemoWindow, nullptr);
-    HRESULT hr = VTS_CreateServer(window);
-    std::printf("  VTS_CreateServer -> 0x%08X %s\n", static_cast<unsigned>(hr), Text(hr).c_str());
-    std::printf("  again            -> %d (already created)\n", VTS_CreateServer(window));
+    std::printf(
+        "VarelTSS demo\n\n1. The simulated bench: tester 192.168.253.231:2001, I/O box .3 and .4:7000\n");
+    HostSession session;
+    if (!session.StartSimulator()) return 1;
+    sim::TesterSimulator& bench = *session.Simulator();
 
     const BaseDeviceInfo* info = VTS_GetBaseDeviceInfo();
-    std::printf("\n2. The tester before any link\n  %u voltage and %u current channels, DSP version %.0f, "
-                "DAAM %.1f\n",
-                info->voltageChannels, info->currentChannels, info->dspVersion, VTS_GetDAAM());
-    VARIANT rate;
-    VariantInit(&rate);
-    if (VTS_GetDeviceInfo(OLESTR("DEVBASEINFO.TestSampRate"), &rate) == S_OK)
-        std::printf("  TestSampRate %d\n", rate.iVal);
+    std::printf("\n2. Before any link: %u voltage and %u current channels, DAAM %.1f\n",
+                info->voltageChannels, info->currentChannels, VTS_GetDAAM());
 
-    std::printf("\n3. Message texts\n");
-    for (HRESULT code : {static_cast<HRESULT>(0xA0190105), static_cast<HRESULT>(0xA0190102), E_FAIL})
-        std::printf("  0x%08X: %s\n", static_cast<unsigned>(code), Text(code).c_str());
+    std::printf("\n3. Link (%s)\n  ", kLink);
+    if (FAILED(session.Link(kLink))) return 1;
+    Show(session);
+    std::printf(
+        "  tester \"%.32s\", model 0x%08X, %u voltage and %u current channels, DSP version %.0f, DAAM %.1f\n",
+        reinterpret_cast<const char*>(info->identity), info->model, info->voltageChannels,
+        info->currentChannels, info->dspVersion, VTS_GetDAAM());
+
+    std::printf("\n4. I/O states and outputs\n");
+    sim::Bytes state(64, 0);
+    state[0] = 0x05;
+    bench.Model().SetIoState(state);
+    bench.Model().SetIoStateEx(sim::Bytes{1, 0, 1, 1}, sim::Bytes{0, 1});
+    std::printf("  VTS_AskIoState -> %s\n", HostSession::Outcome(VTS_AskIoState()).c_str());
+    std::printf("  VTS_AskIoState_Ex -> %s\n", HostSession::Outcome(VTS_AskIoState_Ex()).c_str());
+    Show(session);
+    const uint16_t outputs[4] = {1, 0, 0, 1};
+    std::printf("  VTS_TransBoutState(1 0 0 1) -> %s\n",
+                HostSession::Outcome(VTS_TransBoutState(outputs, 4)).c_str());
+    const sim::TesterRecord record = bench.Model().Record();
+    std::printf("  the tester's outputs now: %u %u %u %u\n", record.outputs[0], record.outputs[1],
+                record.outputs[2], record.outputs[3]);
+
+    std::printf(
+        "\n5. The tester speaks on its own: a result in three packets sent 2, 3, 1, an event, a stop\n");
+    sim::PushOptions shuffled;
+    shuffled.order = {2, 3, 1};
+    bench.Tester().Push(0x0207, sim::Bytes(2100, 0x42), shuffled);
+    bench.Tester().Push(0x020A, sim::Bytes{7, 0, 0, 0});
+    bench.Tester().Push(0x0203, {});
+    Show(session, 3);
+
+    std::printf("\n6. Message texts\n");
+    for (HRESULT code : {static_cast<HRESULT>(0xA0190105), static_cast<HRESULT>(0xA0190102)})
+        std::printf("  %s\n", HostSession::Outcome(code).c_str());
     std::vector<char> alarm(2048);
     VTS_GetFaultMsg_A(0x10000, 0x1, 0x80000000u, alarm.data(), static_cast<int32_t>(alarm.size()));
     std::printf("  alarm bits 0 and 63 of a family-1 tester:\n%s", alarm.data());
 
-    std::printf("\n4. Linking needs the device layer: VTS_LinkDevice -> 0x%08X\n",
-                static_cast<unsigned>(VTS_LinkDevice(OLESTR("PC-IP:192.168.253.1 DEV-IP:192.168.253.231"))));
-
-    VTS_DestroyServer();
-    VTS_DestroyHostWindow(window);
-    CoUninitialize();
-    std::printf("\nServer destroyed.\n");
+    std::printf("\n7. On the wire: %zu datagrams, none faulty: %s\n",
+                bench.Traffic().Count([](const sim::Datagram&) { return true; }),
+                bench.Traffic().Count(sim::ReceivedFaulty()) == 0 ? "yes" : "no");
     return 0;
 }
 
