@@ -4,6 +4,7 @@
 #include <varel/vts_platform.h>
 
 #include "sync.h"
+#include "tick.h"
 #include "text.h"
 
 #include <cstddef>
@@ -27,6 +28,11 @@ private:
     const unsigned char* data_ = nullptr;
     size_t size_ = 0;
 };
+
+// The last write time of a file in local time; false with the system's
+// error number (ERROR_FILE_NOT_FOUND, ERROR_ACCESS_DENIED, ...) when the
+// file cannot be opened for reading.
+bool FileLastWriteLocalTime(const WideString& path, SYSTEMTIME* time, DWORD* error);
 
 // A named block of shared memory (CreateFileMapping on the page file). The
 // first Create makes it zero-filled; later Creates and Opens in this or

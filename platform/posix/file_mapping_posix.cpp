@@ -3,6 +3,8 @@
 
 #include "text.h"
 
+#include <cerrno>
+#include <ctime>
 #include <fcntl.h>
 #include <map>
 #include <mutex>
@@ -30,6 +32,26 @@ bool ReadOnlyFileMapping::Open(const WideString& path) {
     }
     close(fd);
     return ok;
+}
+
+bool FileLastWriteLocalTime(const WideString& path, SYSTEMTIME* time, DWORD* error) {
+    int fd = open(Utf16ToUtf8(path).c_str(), O_RDONLY | O_CLOEXEC);
+    struct stat st {};
+    if (fd < 0 || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        const int why = fd < 0 ? errno : EISDIR;
+        if (fd >= 0) close(fd);
+        // As the system numbers them: 2 not found, 3 no such folder, 5 access denied.
+        *error = why == ENOENT ? 2 : why == ENOTDIR ? 3 : why == EACCES || why == EISDIR ? 5 : 31;
+        return false;
+    }
+    close(fd);
+    tm local{};
+    localtime_r(&st.st_mtime, &local);
+    *time = SYSTEMTIME{static_cast<WORD>(local.tm_year + 1900), static_cast<WORD>(local.tm_mon + 1),
+                       static_cast<WORD>(local.tm_wday), static_cast<WORD>(local.tm_mday),
+                       static_cast<WORD>(local.tm_hour), static_cast<WORD>(local.tm_min),
+                       static_cast<WORD>(local.tm_sec), 0};
+    return true;
 }
 
 void ReadOnlyFileMapping::Close() {

@@ -313,3 +313,37 @@ TEST_F(MainDevice, ATesterThatStopsAnsweringEndsTheDownload) {
     EXPECT_EQ(device.SendDspAPPFile(Utf8ToUtf16(path.string()).c_str()), VTS_E_TIMEOUT);
     EXPECT_EQ(Received(DEVMSG_DSP_APP).size(), 3u) << "one answered, then one packet sent twice";
 }
+
+TEST_F(MainDevice, FileTransferSendsHeaderPiecesAndEnd) {
+    std::string content(1000, 'x');
+    content[999] = 'z';
+    auto path = WriteFile("data.bin", content);
+    ASSERT_EQ(device.TransFile(Utf8ToUtf16(path.string()).c_str(), OLESTR("录波/fault.cfg")), S_OK);
+    sim::TesterRecord record = bench.Model().Record();
+    ASSERT_EQ(record.files.size(), 1u);
+    const sim::FileTransfer& file = record.files[0];
+    EXPECT_TRUE(file.ended);
+    EXPECT_EQ(file.data, Bytes(content.begin(), content.end()));
+    ASSERT_EQ(file.header.size(), 288u);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(file.header.data())), "录波/fault.cfg");
+    EXPECT_EQ(Load32(file.header, 256), 1000u);
+    EXPECT_EQ(Load32(file.header, 260), 24u);
+    EXPECT_GE(Load32(file.header, 264), 2026u) << "the year it was written";
+    auto pieces = Received(DEVMSG_FILE_DATA);
+    ASSERT_EQ(pieces.size(), 2u);
+    EXPECT_EQ(Load32(pieces[1], 0), 528u);
+    EXPECT_EQ(Load32(pieces[1], 4), 472u);
+    EXPECT_EQ(listener.progress, (std::vector<std::pair<uint32_t, uint32_t>>{{2, 1}, {2, 2}}));
+
+    // The end goes out even when a piece fails.
+    bench.Tester().Faults().AnswerWithStatus(DEVMSG_FILE_DATA, 3);
+    EXPECT_EQ(device.TransFile(Utf8ToUtf16(path.string()).c_str(), OLESTR("again")), S_OK);
+    EXPECT_EQ(Received(DEVMSG_FILE_END).size(), 2u);
+
+    DebugLogCapture log;
+    EXPECT_EQ(device.TransFile(OLESTR("/nonexistent/data.bin"), OLESTR("x")), VTS_E_DEVICE_FAILED);
+    EXPECT_TRUE(log.Contains("VARELDS: TransFile Open file(/nonexistent/data.bin) failed, error=2\n"));
+    auto empty = WriteFile("empty.bin", "");
+    EXPECT_EQ(device.TransFile(Utf8ToUtf16(empty.string()).c_str(), OLESTR("x")), VTS_E_DEVICE_FAILED);
+    EXPECT_TRUE(log.Contains("VARELDS: TransFile: CreateFileMapping failed, error="));
+}
