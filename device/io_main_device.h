@@ -3,6 +3,7 @@
 #pragma once
 
 #include "agent/dev_msg_listener.h"
+#include "device/adj_data_source.h"
 #include "device/test_param_item.h"
 #include "device/varel_device_comm.h"
 
@@ -38,6 +39,9 @@ public:
     virtual HRESULT SendDspAPPFile(const WCHAR* path);
 
     void SetListener(CDevMsgListener* listener) { listener_ = listener; }
+    // The calibration store that scales wave data; without one wave data
+    // cannot be sent (E_NOTIMPL).
+    void SetAdjDataSource(CAdjDataSource* source) { adjSource_ = source; }
     // Address and port in host byte order.
     void SetTarget(uint32_t address, uint16_t port);
     const sockaddr_in& Target() const { return target_; }
@@ -62,6 +66,9 @@ public:
     // Reads the calibration image, kept for the calibration file to parse.
     HRESULT QueryADJData();
     HRESULT TransFile(const WCHAR* sourcePath, const WCHAR* destinationName);
+    // Wave samples (frames of `channels` floats) scaled by the calibration
+    // page into 16-bit output codes, sent as 528-byte pieces with progress.
+    HRESULT SendWavePlayData(const float* samples, uint32_t channels, uint32_t count);
 
     // Whether a link answer came, and when (tick count).
     bool LinkAnswered() const { return linkAnswered_.load(); }
@@ -90,4 +97,5 @@ private:
     std::vector<uint8_t> calibrationImage_;
     // Set and cleared by the agent while the receive thread may be reading it.
     std::atomic<CDevMsgListener*> listener_{nullptr};
+    CAdjDataSource* adjSource_ = nullptr;
 };

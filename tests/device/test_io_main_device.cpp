@@ -347,3 +347,54 @@ TEST_F(MainDevice, FileTransferSendsHeaderPiecesAndEnd) {
     EXPECT_EQ(device.TransFile(Utf8ToUtf16(empty.string()).c_str(), OLESTR("x")), VTS_E_DEVICE_FAILED);
     EXPECT_TRUE(log.Contains("VARELDS: TransFile: CreateFileMapping failed, error="));
 }
+
+namespace {
+
+// A calibration page with a zero offset of 1000 + slot and unit gains.
+struct FixedPage : CAdjDataSource {
+    HRESULT GetADJData(int32_t offsets[32], uint32_t gains[32]) override {
+        for (int k = 0; k < 32; ++k) offsets[k] = 1000 + k, gains[k] = 10000;
+        return S_OK;
+    }
+};
+
+uint16_t Code(const Bytes& piece, size_t sample) {
+    return static_cast<uint16_t>(piece[8 + 2 * sample] | piece[9 + 2 * sample] << 8);
+}
+
+} // namespace
+
+TEST_F(MainDevice, WaveDataIsScaledIntoCodesAndSentInPieces) {
+    DebugLogCapture log;
+    std::vector<float> samples(18 * 20 + 5, 1.414213f); // 20 frames of 18 channels and a partial one
+    EXPECT_EQ(device.SendWavePlayData(samples.data(), 18, static_cast<uint32_t>(samples.size())), E_NOTIMPL);
+    EXPECT_TRUE(log.Contains("SendWavePlayData->m_cfg.GetADJData failed.\n"));
+
+    FixedPage page;
+    device.SetAdjDataSource(&page);
+    listener.progress.clear();
+    ASSERT_EQ(device.SendWavePlayData(samples.data(), 18, static_cast<uint32_t>(samples.size())), S_OK);
+    auto checks = Received(DEVMSG_FLASH_CHECK);
+    ASSERT_EQ(checks.size(), 2u);
+    EXPECT_EQ(Load32(checks[1], 0), 0x1071u);
+    EXPECT_EQ(Load32(checks[1], 4), 2u * 365);
+    auto pieces = Received(DEVMSG_WAVE_DATA);
+    ASSERT_EQ(pieces.size(), 2u) << "720 bytes: 528 and 192";
+    EXPECT_EQ(Load32(pieces[1], 0), 528u);
+    EXPECT_EQ(Load32(pieces[1], 4), 192u);
+    EXPECT_EQ(Code(pieces[0], 0), 1001) << "Ua: slot 0";
+    EXPECT_EQ(Code(pieces[0], 9), 1017) << "Ia: slot 16";
+    EXPECT_EQ(Code(pieces[0], 17), 1025) << "Iw: slot 24";
+    for (const sim::Datagram& d : bench.Traffic().Snapshot())
+        if (d.received && d.head.msgId == DEVMSG_WAVE_DATA) {
+            EXPECT_EQ(d.head.testId, 6);
+        }
+    EXPECT_EQ(listener.progress, (std::vector<std::pair<uint32_t, uint32_t>>{{100, 72}, {100, 100}}));
+
+    samples[9] = 1e9f;
+    EXPECT_EQ(device.SendWavePlayData(samples.data(), 18, 18), VTS_E_RANGE);
+    EXPECT_TRUE(log.Contains("VARELDS: SendWavePlayData-> Ia越界: 计算前: 1000000000.000"));
+    bench.Tester().Faults().AnswerWithStatus(DEVMSG_FLASH_CHECK, 3);
+    EXPECT_EQ(device.SendWavePlayData(samples.data(), 18, 18), VTS_E_DEV_MEMORY);
+    EXPECT_TRUE(log.Contains("WavePlay: Arm doesn't have enough space to store Wave Data (Size : 36).\r\n"));
+}
