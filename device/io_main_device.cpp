@@ -25,8 +25,14 @@ uint32_t Load32(const uint8_t* at) {
     return value;
 }
 
-// A real on the wire: times 10000, rounded half away from zero, low 32 bits.
-uint32_t WireReal(double value) { return static_cast<uint32_t>(std::llround(value * 10000.0)); }
+// A real on the wire: times 10000, rounded half away from zero, as a signed
+// 32-bit word (values beyond any integer are held at the int64 limits first).
+uint32_t WireReal(double value) {
+    const double scaled = value * 10000.0;
+    const double rounded = value >= 0 ? std::trunc(scaled + 0.5) : std::trunc(scaled - 0.5);
+    if (!(rounded > -9.2e18 && rounded < 9.2e18)) return rounded > 0 ? 0xFFFFFFFFu : 0;
+    return static_cast<uint32_t>(static_cast<int64_t>(rounded));
+}
 
 } // namespace
 

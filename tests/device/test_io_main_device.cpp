@@ -398,3 +398,15 @@ TEST_F(MainDevice, WaveDataIsScaledIntoCodesAndSentInPieces) {
     EXPECT_EQ(device.SendWavePlayData(samples.data(), 18, 18), VTS_E_DEV_MEMORY);
     EXPECT_TRUE(log.Contains("WavePlay: Arm doesn't have enough space to store Wave Data (Size : 36).\r\n"));
 }
+
+TEST_F(MainDevice, TheShippedProgramDownloadsWhole) {
+    ASSERT_EQ(device.SendDspAPPFile(Utf8ToUtf16(VTS_DSP_DIR "/State.new").c_str()), S_OK);
+    sim::TesterRecord record = bench.Model().Record();
+    EXPECT_TRUE(record.programComplete);
+    EXPECT_EQ(record.programEntry, 0x00012000u);
+    ASSERT_EQ(record.program.size(), 2u);
+    EXPECT_EQ(record.program[0].words.size(), 2u * 64);
+    EXPECT_EQ(record.program[1].address, 0x00019000u);
+    EXPECT_EQ(record.program[1].words.size(), 2u * 700);
+    EXPECT_EQ(Received(DEVMSG_DSP_APP).size(), 4u) << "64 words; 478 and 222; the entry";
+}
