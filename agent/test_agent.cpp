@@ -1,9 +1,11 @@
 #include "test_agent.h"
 
+#include "com/bstr.h"
 #include "com/class_table.h"
 #include "debug_output.h"
 #include "device/link_string.h"
 #include "device/message_ids.h"
+#include "dsptest/test_modules.h"
 #include "module_path.h"
 #include "thread.h"
 #include "tick.h"
@@ -54,15 +56,32 @@ HRESULT CTestAgent::Create(int32_t) {
 
     mainDevice_.SetListener(this);
     ioBox_.Open(0);
+
+    std::unique_ptr<CDspTest> empty(new (std::nothrow) CDspTest);
+    if (!empty) return 1;
+    empty->Attach(this);
+    ReplaceModule(std::move(empty));
+    progId_.clear();
     return hr;
 }
 
+void CTestAgent::ReplaceModule(std::unique_ptr<CDspTest> module) {
+    std::unique_ptr<CDspTest> old;
+    {
+        std::lock_guard<std::mutex> lock(moduleMutex_);
+        old = std::exchange(module_, std::move(module));
+    }
+}
+
 HRESULT CTestAgent::Destroy() {
+    if (testRunning_) StopTest(0);
     calcEngine_.Reset();
     mainDevice_.SetListener(nullptr);
     mainDevice_.SendNoWait(0, DEVMSG_LINK_NOTICE, nullptr, 0);
     mainDevice_.Close();
     ioBox_.Close();
+    ReplaceModule(nullptr);
+    progId_.clear();
     queue_.Stop();
     return S_OK;
 }
@@ -152,9 +171,15 @@ HRESULT CTestAgent::OnDevUpMessage(uint32_t, uint16_t, uint16_t id, const uint8_
     }
     default: return S_OK; // not for the host
     }
-    // The test module converts the payload here once modules exist.
+    // The module may replace the payload (a test result becomes its struct);
+    // the host gets it as the module leaves it, whatever the module answers.
+    HRESULT hr = S_OK;
+    {
+        std::lock_guard<std::mutex> lock(moduleMutex_);
+        if (module_) hr = module_->OnDeviceEvent(code, payload);
+    }
     queue_.Enqueue(code, payload.data(), static_cast<uint32_t>(payload.size()));
-    return S_OK;
+    return hr;
 }
 
 HRESULT CTestAgent::SetConfig(const void* channelConfig, const void* systemSettings) {
@@ -259,12 +284,124 @@ HRESULT CTestAgent::LinkDevice(BSTR link) {
     }
     return S_OK;
 }
-HRESULT CTestAgent::ActiveTest(BSTR) { AGENT_NOT_IMPLEMENTED("ActiveTest"); }
-HRESULT CTestAgent::BeginTest(IUnknown*) { AGENT_NOT_IMPLEMENTED("BeginTest"); }
-HRESULT CTestAgent::StopTest(int32_t) { AGENT_NOT_IMPLEMENTED("StopTest"); }
-HRESULT CTestAgent::GetTestResult(IUnknown**) { AGENT_NOT_IMPLEMENTED("GetTestResult"); }
-HRESULT CTestAgent::Execute(int32_t, VARIANT*, int32_t) { AGENT_NOT_IMPLEMENTED("Execute"); }
-HRESULT CTestAgent::SwitchTestPoint(IUnknown*) { AGENT_NOT_IMPLEMENTED("SwitchTestPoint"); }
+HRESULT CTestAgent::ActiveTest(BSTR progId) {
+    const WideStringView wanted = progId ? WideStringView(progId, SysStringLen(progId)) : WideStringView();
+    if (!module_ || wanted != WideStringView(progId_)) {
+        std::unique_ptr<CDspTest> module;
+        HRESULT hr = CreateTestModule(wanted, &module);
+        if (hr != S_OK) return hr;
+        ReplaceModule(std::move(module));
+        progId_.assign(wanted);
+    }
+    module_->Attach(this);
+    BStr file;
+    uint32_t dspTestId = 0;
+    HRESULT hr = module_->GetDspProgram(file.Put(), &dspTestId);
+    if (FAILED(hr)) return hr;
+    dspTestId_ = dspTestId;
+
+    const WideString path = ProgramPath(BstrView(file.Get()));
+    hr = Identify();
+    if (hr == S_OK) {
+        uint8_t select[8] = {};
+        const uint16_t id = static_cast<uint16_t>(dspTestId_);
+        std::memcpy(select, &id, 2);
+        mainDevice_.Send8(0, DEVMSG_SELECT_PROGRAM, select);
+        hr = Identify();
+        if (hr != S_OK) hr = Identify();
+    }
+    if (hr != S_OK) {
+        DebugPrintf("切换DSP程序时，重新连机失败！\r\n");
+        return hr;
+    }
+    if (!path.empty()) {
+        hr = mainDevice_.SendDspAPPFile(path.c_str());
+        if (FAILED(hr)) {
+            DebugPrintf("切换DSP程序时失败！path = %s\r\n", Utf16ToUtf8(path).c_str());
+            return hr;
+        }
+    }
+    DebugPrintf("ActiveTest: %s\r\n", Utf16ToUtf8(progId_).c_str());
+    return hr;
+}
+
+WideString CTestAgent::ProgramPath(WideStringView file) const {
+    const WCHAR* series = nullptr;
+    switch (ReadLe16(devBaseInfo_.bytes + 10)) {
+    case 2: series = OLESTR("NSeries"); break;
+    case 3: series = OLESTR("RSeries"); break;
+    case 4: series = OLESTR("RWSeries"); break;
+    default: return WideString();
+    }
+    WideString path = baseFolder_ + OLESTR("Hex") + kPathSeparator + series + kPathSeparator;
+    path.append(file);
+    return path;
+}
+
+bool CTestAgent::BuildPtCtRecord(uint8_t record[kPtCtRecordLength]) const {
+    auto readFloat = [](const uint8_t* at) {
+        float value;
+        std::memcpy(&value, at, 4);
+        return value;
+    };
+    int32_t words[kPtCtRecordLength / 4];
+    words[0] = static_cast<int32_t>(readFloat(systemSettings_ + kURangeOffset));
+    words[1] = static_cast<int32_t>(readFloat(systemSettings_ + kIRangeOffset));
+    for (uint32_t slot = 0; slot < 32; ++slot) {
+        const uint8_t* entry = channelConfig_ + 16 * slot;
+        const float primary = readFloat(entry + 8), secondary = readFloat(entry + 12);
+        if (secondary == 0) return false;
+        words[2 + slot] = static_cast<int32_t>(primary / secondary * 10000.0f);
+    }
+    std::memcpy(record, words, kPtCtRecordLength);
+    return true;
+}
+
+HRESULT CTestAgent::BeginTest(IUnknown* params) {
+    if (!linked_) return E_FAIL;
+    if (!module_) {
+        DebugPrintf("BeginTest: no test module\r\n");
+        return E_NOINTERFACE;
+    }
+    uint8_t record[kPtCtRecordLength];
+    if (BuildPtCtRecord(record)) {
+        ioBox_.SendPTCT(record);
+        ioBox_.StartOutput();
+    }
+    HRESULT hr = module_->BeginTest(params);
+    if (hr == S_OK) testRunning_ = 1;
+    DebugPrintf("BeginTest: %s\r\n", Utf16ToUtf8(progId_).c_str());
+    return hr;
+}
+
+HRESULT CTestAgent::StopTest(int32_t arg) {
+    HRESULT hr = E_NOINTERFACE;
+    if (module_) {
+        hr = module_->StopTest(arg);
+        if (hr == S_OK) testRunning_ = 0;
+    }
+    uint32_t stop61850;
+    std::memcpy(&stop61850, systemSettings_ + kStop61850Offset, 4);
+    if (stop61850) ioBox_.StopOutput();
+    DebugPrintf("StopTest: %s\r\n\r\n", Utf16ToUtf8(progId_).c_str());
+    return hr;
+}
+
+HRESULT CTestAgent::GetTestResult(IUnknown** result) {
+    std::lock_guard<std::mutex> lock(moduleMutex_); // the result fields change on the receive thread
+    return module_ ? module_->GetTestResult(result) : E_NOINTERFACE;
+}
+
+HRESULT CTestAgent::Execute(int32_t command, VARIANT* value, int32_t arg) {
+    DebugPrintf("ExecuteCmd: %ld\r\n\r\n", static_cast<long>(command));
+    if (command == kGpsCommand) AGENT_NOT_IMPLEMENTED("Execute(GPS)");
+    return module_ ? module_->ExecuteCmd(command, value, arg) : E_NOINTERFACE;
+}
+
+HRESULT CTestAgent::SwitchTestPoint(IUnknown* params) {
+    DebugPrintf("SwitchTestPoint \r\n\r\n");
+    return module_ ? module_->SwitchTestPoint(params) : E_NOINTERFACE;
+}
 HRESULT CTestAgent::TransBoutState(const uint16_t* states, int32_t count) {
     return mainDevice_.TransBoutState(0, states, static_cast<uint32_t>(std::max(count, 0)));
 }

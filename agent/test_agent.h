@@ -10,16 +10,23 @@
 #include "device/io650_device.h"
 #include "device/io_main_device.h"
 #include "device_info.h"
+#include "dsptest/dsp_test.h"
 #include "msg_queue.h"
 #include "text.h"
 
 #include <cstdint>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
 constexpr uint32_t kChannelConfigBytes = 512;
 constexpr uint32_t kSystemSettingsBytes = 288;
+constexpr uint32_t kURangeOffset = 264;      // in the system settings: float
+constexpr uint32_t kIRangeOffset = 268;      // float
+constexpr uint32_t kStop61850Offset = 272;   // 32-bit flag
 constexpr uint32_t kGpsTimeModeOffset = 280; // in the system settings: low, high
+constexpr int32_t kGpsCommand = 5;           // Execute's own command: the GPS receiver
 constexpr uint32_t kIoStateBytes = 64;
 constexpr uint32_t kExtendedIoRecordBytes = 1024;
 
@@ -56,17 +63,31 @@ public:
     // Where VTS_GetBaseDeviceInfo finds the block; rebuilt at each link.
     const BaseDeviceInfo& BaseInfo() const { return baseDeviceInfo_; }
     bool HasCalcEngine() const { return static_cast<bool>(calcEngine_); }
+    // The tester, for the test modules.
+    CIOMainDevice& MainDevice() { return mainDevice_; }
 
 private:
     // The link message to the tester; its answer is the identity block.
     HRESULT Identify();
     // The "LINK" item: a document with the link state and addresses.
     HRESULT LinkDocument(VARIANT* value);
+    // The I/O box's PT/CT record from the channel entries; false when a
+    // secondary value is 0.
+    bool BuildPtCtRecord(uint8_t record[kPtCtRecordLength]) const;
+    // Where the tester's series keeps file; empty for an unknown series.
+    WideString ProgramPath(WideStringView file) const;
+    // Replaces (or with null deletes) the current module; the receive thread
+    // never sees it half gone.
+    void ReplaceModule(std::unique_ptr<CDspTest> module);
 
     MsgQueue& queue_;
     CIOMainDevice mainDevice_;
     CIO650Device ioBox_;
     ComPtr<ICalcEngine> calcEngine_;
+    // Used on host threads under the server lock; moduleMutex_ orders its
+    // replacement against the receive thread's result conversion.
+    std::unique_ptr<CDspTest> module_;
+    std::mutex moduleMutex_;
     uint32_t dspTestId_ = 0;
     WideString progId_;
     WideString baseFolder_;

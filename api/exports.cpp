@@ -6,6 +6,7 @@
 #include "calc/calc_request.h"
 #include "com/com_ptr.h"
 #include "debug_output.h"
+#include "dsptest/test_modules.h"
 #include "server.h"
 #include "string_args.h"
 #include "text.h"
@@ -135,14 +136,15 @@ VTS_EXPORT HRESULT VTS_CALL VTS_GetTestResult(IGenericData** result) {
     HRESULT hr = Agent().GetTestResult(&object);
     if (FAILED(hr)) return hr;
     if (!object) return E_NOINTERFACE;
+    hr = object->QueryInterface(IID_IGenericData, reinterpret_cast<void**>(result));
     object->Release();
-    return NotImplemented("VTS_GetTestResult"); // handed out as IGenericData once documents exist
+    return hr;
 }
 
 VTS_EXPORT HRESULT VTS_CALL VTS_GetTestServer(void) { return E_NOINTERFACE; }
 
-VTS_EXPORT HRESULT VTS_CALL VTS_InitTestParams(IGenericData*, const WCHAR*) {
-    return NotImplemented("VTS_InitTestParams");
+VTS_EXPORT HRESULT VTS_CALL VTS_InitTestParams(IGenericData* document, const WCHAR* progId) {
+    return InitTestParams(document, progId ? WideStringView(progId) : WideStringView());
 }
 VTS_EXPORT HRESULT VTS_CALL VTS_InitTestParams_W(IGenericData* document, const WCHAR* progId) {
     return VTS_InitTestParams(document, progId);

@@ -1,0 +1,74 @@
+#include "dsptest/dsp_document_test.h"
+
+#include "com/com_ptr.h"
+#include "device/message_ids.h"
+
+CDspDocumentTest::CDspDocumentTest(uint32_t dspTestId, const WCHAR* structName, const WCHAR* programFile)
+    : CDspTest(dspTestId), structName_(structName), programFile_(programFile) {}
+
+bool CDspDocumentTest::SaveToData(IGenericDataNode* root) {
+    DocumentWriter writer(root, structName_);
+    WalkStruct(writer);
+    return writer.Ok();
+}
+
+int CDspDocumentTest::LoadFromData(IGenericDataNode* root) {
+    DocumentReader reader(root, structName_);
+    if (!reader.Matches()) return 0;
+    WalkStruct(reader);
+    return 1;
+}
+
+HRESULT CDspDocumentTest::LoadAndDownload(IUnknown* params) {
+    ComPtr<IGenericData> document;
+    HRESULT hr = params->QueryInterface(IID_IGenericData, document.PutVoid());
+    if (hr == E_NOINTERFACE) {
+        // Not a document: an empty one stands in, so the defaults are used.
+        hr = CoCreateInstance(CLSID_GenericData, nullptr, CLSCTX_INPROC_SERVER, IID_IGenericData,
+                              document.PutVoid());
+        if (FAILED(hr)) return E_NOINTERFACE;
+    } else if (FAILED(hr)) {
+        return hr;
+    }
+    ComPtr<IGenericDataNode> root;
+    if (FAILED(document->GetRootNode(root.Put())) || !root) return E_NOINTERFACE;
+    // A document for another test type counts as read: the defaults stand.
+    if (LoadFromData(root.Get()) < 0) return E_INVALIDARG;
+    return DownloadTestParams();
+}
+
+HRESULT CDspDocumentTest::BeginTest(IUnknown* params) {
+    if (!params) return E_INVALIDARG;
+    ResetStruct();
+    HRESULT hr = LoadAndDownload(params);
+    if (hr != S_OK) return hr;
+    hr = SendTestCommand(DEVMSG_TEST_START);
+    if (hr != S_OK) return hr;
+    return SendTestCommand(DEVMSG_TEST_START2);
+}
+
+HRESULT CDspDocumentTest::SwitchTestPoint(IUnknown* params) {
+    if (!params) return E_INVALIDARG;
+    return LoadAndDownload(params);
+}
+
+HRESULT CDspDocumentTest::StopTest(int32_t) { return SendTestCommand(DEVMSG_TEST_STOP); }
+
+HRESULT CDspDocumentTest::GetTestResult(IUnknown** result) {
+    if (!result) return E_INVALIDARG;
+    ComPtr<IGenericData> document;
+    ComPtr<IGenericDataNode> root;
+    if (FAILED(CoCreateInstance(CLSID_GenericData, nullptr, CLSCTX_INPROC_SERVER, IID_IGenericData,
+                                document.PutVoid())) ||
+        FAILED(document->GetRootNode(root.Put())))
+        return E_NOINTERFACE;
+    if (!SaveToData(root.Get())) return E_INVALIDARG;
+    return document->QueryInterface(IID_IGenericData, reinterpret_cast<void**>(result));
+}
+
+HRESULT CDspDocumentTest::GetDspProgram(BSTR* file, uint32_t* dspTestId) {
+    if (!file || !dspTestId) return E_INVALIDARG;
+    *file = SysAllocString(programFile_);
+    *dspTestId = DspTestId();
+    return *file ? S_OK : E_OUTOFMEMORY;
+}

@@ -1,0 +1,106 @@
+#include "dsptest/dsp_test.h"
+
+#include "agent/test_agent.h"
+#include "device/io_main_device.h"
+#include "device/message_ids.h"
+
+#include <algorithm>
+#include <new>
+
+CDspTest::CDspTest(uint32_t dspTestId) : dspTestId_(dspTestId) {}
+
+CDspTest::~CDspTest() { ClearParams(); }
+
+HRESULT CDspTest::Attach(CTestAgent* owner) {
+    owner_ = owner;
+    return S_OK;
+}
+
+HRESULT CDspTest::BeginTest(IUnknown*) { return E_NOINTERFACE; }
+HRESULT CDspTest::StopTest(int32_t) { return E_NOINTERFACE; }
+HRESULT CDspTest::GetTestResult(IUnknown** result) { return result ? E_NOINTERFACE : E_INVALIDARG; }
+HRESULT CDspTest::SwitchTestPoint(IUnknown*) { return E_NOINTERFACE; }
+HRESULT CDspTest::ExecuteCmd(int32_t, VARIANT*, int32_t) { return S_OK; }
+HRESULT CDspTest::GetDspProgram(BSTR*, uint32_t*) { return E_NOINTERFACE; }
+HRESULT CDspTest::OnDeviceEvent(uint32_t, std::vector<uint8_t>&) { return E_NOINTERFACE; }
+HRESULT CDspTest::BuildTestParams() { return E_NOINTERFACE; }
+HRESULT CDspTest::PrepareTestParams() { return S_OK; }
+
+CIOMainDevice* CDspTest::Device() const { return owner_ ? &owner_->MainDevice() : nullptr; }
+
+uint32_t CDspTest::VoltageChannels() const {
+    return owner_
+               ? std::min<uint32_t>(ReadLe16(owner_->DevBaseInfo().bytes + kDevBaseInfoVoltageChannels), 16)
+               : 0;
+}
+
+uint32_t CDspTest::CurrentChannels() const {
+    return owner_
+               ? std::min<uint32_t>(ReadLe16(owner_->DevBaseInfo().bytes + kDevBaseInfoCurrentChannels), 16)
+               : 0;
+}
+
+void CDspTest::AddTestParam(uint32_t id, const VARIANT& value) {
+    params_.push_back({id, {}});
+    VariantInit(&params_.back().value);
+    VariantCopy(&params_.back().value, &value);
+}
+
+void CDspTest::AddUint(uint32_t id, uint32_t value) {
+    VARIANT v;
+    v.vt = VT_UI4;
+    v.ulVal = value;
+    AddTestParam(id, v);
+}
+
+void CDspTest::AddReal(uint32_t id, float value) {
+    VARIANT v;
+    v.vt = VT_R4;
+    v.fltVal = value;
+    AddTestParam(id, v);
+}
+
+void CDspTest::ClearParams() {
+    for (TestParamItem& item : params_) VariantClear(&item.value);
+    params_.clear();
+}
+
+HRESULT CDspTest::SendTestParamList() {
+    CIOMainDevice* device = Device();
+    if (!device) return E_NOINTERFACE;
+    if (params_.empty()) return DISP_E_BADPARAMCOUNT;
+    HRESULT hr = device->SendTestParams(static_cast<uint16_t>(dspTestId_), params_.data(),
+                                        static_cast<uint32_t>(params_.size()));
+    ClearParams();
+    return hr;
+}
+
+HRESULT CDspTest::SendTestCommand(uint16_t code) {
+    CIOMainDevice* device = Device();
+    return device ? device->Send(static_cast<uint16_t>(dspTestId_), code, nullptr, 0) : E_NOINTERFACE;
+}
+
+HRESULT CDspTest::SendBoutState(const int32_t* states, uint32_t count) {
+    if (count < 1 || count > 16) return E_INVALIDARG;
+    CIOMainDevice* device = Device();
+    if (!device) return E_NOINTERFACE;
+    uint16_t words[16] = {};
+    for (uint32_t k = 0; k < count; ++k) words[k] = static_cast<uint16_t>(states[k]);
+    return device->TransBoutState(0, words, 16);
+}
+
+HRESULT CDspTest::DownloadTestParams() {
+    CIOMainDevice* device = Device();
+    if (device) device->SetDownloadLock(static_cast<uint16_t>(dspTestId_), true);
+    HRESULT hr = PrepareTestParams();
+    if (hr == S_OK) {
+        try {
+            hr = BuildTestParams();
+        } catch (const std::bad_alloc&) {
+            // What was gathered so far has been sent; the start goes on.
+            ClearParams();
+        }
+    }
+    if (device) device->SetDownloadLock(static_cast<uint16_t>(dspTestId_), false);
+    return hr;
+}

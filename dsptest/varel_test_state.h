@@ -1,0 +1,75 @@
+// The state sequence test's parameter and result struct: up to 50 states of
+// 16 voltage and 16 current channels each. Every field is 4 bytes; its byte
+// image is also what the host receives with the test result.
+#pragma once
+
+#include "dsptest/struct_document.h"
+
+#include <cstdint>
+
+struct ChannelPara {
+    float mag; // V or A
+    float ang; // degrees
+    float fre; // Hz
+    int32_t bDC;
+    int32_t bDMag; // magnitude ramp on
+    float dMag_dt; // units per second
+    float endMag;
+    int32_t bDFre; // frequency ramp on
+    float dFre_dt; // Hz per second
+    float endFre;  // Hz
+};
+static_assert(sizeof(ChannelPara) == 40, "ChannelPara is 40 bytes");
+
+struct StateParaRecord {
+    ChannelPara up[16];
+    ChannelPara ip[16];
+    int32_t outputState[16];
+    float outputDelayTime[16]; // seconds
+    int32_t endMode;
+    float endDelayTime; // seconds
+    float maxLastTime;  // seconds
+    int32_t gpsPos;
+    int32_t bAndOr;
+    int32_t bBinSelect[16];
+    int32_t magGroup; // 0 voltage, nonzero current
+    int32_t magIndex;
+    float magValue;
+    int32_t freGroup;
+    int32_t freIndex;
+    float freValue; // Hz
+};
+static_assert(sizeof(StateParaRecord) == 1516, "StateParaRecord is 1516 bytes");
+
+constexpr uint32_t kMaxStates = 50;
+constexpr uint32_t kStateTimes = 51;
+constexpr uint32_t kBinaryInputs = 16;
+
+struct VarelTest_State {
+    int32_t stateNumbers;
+    StateParaRecord statePara[kMaxStates];
+    int32_t repeatNumbers;
+    int32_t bFaultId;
+    int32_t faultIdMode;
+    float faultIdId0; // A
+    int32_t bFaultUd;
+    int32_t faultUdMode;
+    float faultUdUd0; // V
+    float tao;        // seconds
+    int32_t binTripRef;
+    int32_t phaseMode;
+    float sureTime; // seconds
+    int32_t powerMode;
+    // Results.
+    float realTestTime;                // seconds
+    float stateEnterTime[kStateTimes]; // seconds, -1000 when not entered
+    int32_t binEndState[kBinaryInputs];
+    float binTripTime[kStateTimes][kBinaryInputs]; // seconds, -1000 when not tripped
+    int32_t bSyn61850;
+};
+static_assert(sizeof(VarelTest_State) == 79392, "VarelTest_State is 79392 bytes");
+
+// The struct with every default.
+VarelTest_State DefaultState();
+// Walks every field with its document key.
+void WalkState(FieldWalker& walker, VarelTest_State& test);
