@@ -53,7 +53,8 @@ TesterModel::TesterModel(SimDevice& device) {
         state.insert(state.end(), ioOutputs_.begin(), ioOutputs_.end());
         return Reply{0, state, {}};
     });
-    for (uint16_t id : {0x0104, 0x0200, 0x0209, 0x020F, 0x0211, 0x0500, 0x0502, 0x0607})
+    for (uint16_t id : {0x0104, 0x0200, 0x0201, 0x0202, 0x0203, 0x0204, 0x0209, 0x020E, 0x020F, 0x0211,
+                        0x0500, 0x0502, 0x0607})
         device.On(id, [this](const Request& r) { return Store(r); });
 }
 
@@ -150,7 +151,23 @@ Reply TesterModel::Store(const Request& r) {
         for (size_t i = 0; i < 16; ++i)
             record_.outputs[i] = static_cast<uint16_t>(p[2 * i] | p[2 * i + 1] << 8);
         break;
-    case 0x020F: record_.downloadLock = Load32(p, 0); break;
+    case 0x0201:
+    case 0x0202:
+    case 0x0203:
+    case 0x020E:
+        record_.testCommands.push_back(r.head.msgId);
+        record_.lastTestId = r.head.testId;
+        break;
+    case 0x0204:
+        ++record_.paramMessages;
+        for (size_t at = 0; at + 6 <= p.size(); at += 6)
+            record_.params.emplace_back(static_cast<uint16_t>(p[at] | p[at + 1] << 8), Load32(p, at + 2));
+        break;
+    case 0x020F:
+        record_.downloadLock = Load32(p, 0);
+        record_.locks.push_back(record_.downloadLock);
+        if (record_.downloadLock) record_.params.clear(), record_.paramMessages = 0;
+        break;
     case 0x0211:
         if (Load32(p, 0) != p.size() - 4) return Reply{kStatusFailed, {}, {}};
         record_.outputsEx.assign(p.begin() + 4, p.end());

@@ -49,6 +49,12 @@ struct TesterRecord {
     uint32_t programEntry = 0;
     bool programComplete = false;
     std::vector<FileTransfer> files;
+    // The last parameter download: (tag, value) pairs from the lock on.
+    std::vector<std::pair<uint16_t, uint32_t>> params;
+    uint32_t paramMessages = 0;
+    std::vector<uint32_t> locks;        // 1 lock, 0 unlock, in order
+    std::vector<uint16_t> testCommands; // 0x0201, 0x0202, 0x0203, 0x020E as they came
+    uint16_t lastTestId = 0;            // of the last test command
 };
 
 class TesterModel {
