@@ -1,0 +1,1 @@
+#include "comtrade_test_support.h"
