@@ -18,14 +18,16 @@ inline bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == 
 inline bool IsDigit(char c) { return static_cast<unsigned char>(c - '0') < 10; }
 
 // The C library's own reading of text it alone understands ("inf", "nan",
-// hexadecimal, more digits than fit exactly).
-inline double LibraryFloat(const char* p, const char* limit) {
+// hexadecimal, more digits than fit exactly). Returns where it stopped.
+inline const char* LibraryFloat(const char* p, const char* limit, double* value) {
     char text[kNumberChars + 1];
     size_t n = 0;
     while (p + n < limit && p[n] != ',' && p[n] != '\n') ++n;
     std::memcpy(text, p, n);
     text[n] = '\0';
-    return std::strtod(text, nullptr);
+    char* stop = nullptr;
+    *value = std::strtod(text, &stop);
+    return p + (stop - text);
 }
 
 // Returns where the number stopped.
@@ -56,8 +58,7 @@ inline const char* ParseFloat(const char* p, const char* end, double* value) {
         }
     }
     if (s < limit && (*s == 'x' || *s == 'X') && s - intStart == 1 && intStart[0] == '0') {
-        *value = LibraryFloat(p, limit);
-        return limit;
+        return LibraryFloat(p, limit, value);
     }
     if (s < limit && *s == '.') {
         for (++s; s < limit && IsDigit(*s); ++s) {
@@ -75,8 +76,7 @@ inline const char* ParseFloat(const char* p, const char* end, double* value) {
     if (!any) {
         // Only the library knows words such as "inf" and "nan".
         if (s < limit && (*s == 'i' || *s == 'I' || *s == 'n' || *s == 'N')) {
-            *value = LibraryFloat(p, limit);
-            return limit;
+            return LibraryFloat(p, limit, value);
         }
         *value = 0.0;
         return s;
@@ -101,8 +101,7 @@ inline const char* ParseFloat(const char* p, const char* end, double* value) {
         result = exponent >= 0 ? static_cast<double>(mantissa) * kPow10[exponent]
                                : static_cast<double>(mantissa) / kPow10[-exponent];
     } else {
-        *value = LibraryFloat(p, limit);
-        return s;
+        return LibraryFloat(p, limit, value);
     }
     *value = negative ? -result : result;
     return s;
