@@ -48,7 +48,7 @@ class Grammar {
 public:
     Grammar(const Text& text, ComtradeConfig* config) : text_(text), config_(config) {}
 
-    long Run() {
+    HRESULT Run() {
         ComtradeConfig& c = *config_;
         if (!NextLine()) return 0;
         String(0, &c.station_name);
@@ -241,7 +241,7 @@ WideString Grammar<WideText>::Decode(size_t begin, size_t end) const {
 
 } // namespace
 
-long CComtradeCfgReader::ReadNarrow(const unsigned char* text, size_t size, ComtradeConfig* config) {
+HRESULT CComtradeCfgReader::ReadNarrow(const unsigned char* text, size_t size, ComtradeConfig* config) {
     // A UTF-8 byte-order mark is no part of the station name.
     if (size >= 3 && text[0] == 0xEF && text[1] == 0xBB && text[2] == 0xBF) {
         text += 3;
@@ -251,7 +251,7 @@ long CComtradeCfgReader::ReadNarrow(const unsigned char* text, size_t size, Comt
     return Grammar<NarrowText>(source, config).Run();
 }
 
-long CComtradeCfgReader::ReadWide(const unsigned char* text, size_t units, ComtradeConfig* config) {
+HRESULT CComtradeCfgReader::ReadWide(const unsigned char* text, size_t units, ComtradeConfig* config) {
     WideText source{text, units};
     return Grammar<WideText>(source, config).Run();
 }

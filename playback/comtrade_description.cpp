@@ -110,10 +110,10 @@ WideString ComtradeDataPath(const WideString& cfgPath) {
     return cfgPath.substr(0, dot) + (upper ? OLESTR(".DAT") : OLESTR(".dat"));
 }
 
-long DescribeComtradeRecording(CComtradeParser* parser, const WideString& cfgPath, float requestedRate,
+HRESULT DescribeComtradeRecording(CComtradeParser* parser, const WideString& cfgPath, float requestedRate,
                                IGenericData** document) {
     *document = nullptr;
-    long result = parser->OpenCfgFile(cfgPath);
+    HRESULT result = parser->OpenCfgFile(cfgPath);
     if (result != 0) {
         DebugPrintf("WavePlay: OpenCfgFile failed.");
         return result;

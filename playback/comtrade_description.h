@@ -15,5 +15,5 @@ WideString ComtradeDataPath(const WideString& cfgPath);
 // releases it), then ParseDatFile on the data file at requestedRate. Returns
 // OpenCfgFile's failure (no document) or ParseDatFile's result; the extremes
 // and "mapping_memory" are added only when the data file was read.
-long DescribeComtradeRecording(CComtradeParser* parser, const WideString& cfgPath, float requestedRate,
+HRESULT DescribeComtradeRecording(CComtradeParser* parser, const WideString& cfgPath, float requestedRate,
                                IGenericData** document);

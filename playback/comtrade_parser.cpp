@@ -11,7 +11,7 @@
 namespace {
 
 // The system's texts of the error codes the parser raises.
-const char* ErrorText(long code) {
+const char* ErrorText(HRESULT code) {
     switch (code) {
     case CComtradeCfgReader::kChannelCountError: return "The system cannot find the path specified.";
     case CComtradeCfgReader::kTimeMultError: return "Access is denied.";
@@ -54,7 +54,7 @@ void CComtradeParser::ChannelScale(const ComtradeAnalogChannel& channel, float* 
     *offset = channel.b * f * k;
 }
 
-long CComtradeParser::OpenCfgFile(const WideString& path) {
+HRESULT CComtradeParser::OpenCfgFile(const WideString& path) {
     std::string name = Utf16ToUtf8(path);
     DebugPrintf("Open Cfg File: %s ... \n", name.c_str());
     DWORD start = GetTickCount();
@@ -63,15 +63,15 @@ long CComtradeParser::OpenCfgFile(const WideString& path) {
         DebugPrintf("File could not be opened.\n");
         return kCfgNotOpened;
     }
-    long result = ParseCfg(file.data(), file.size());
+    HRESULT result = ParseCfg(file.data(), file.size());
     if (result == 0) DebugPrintf("OpenCfgFile Time:%d ms\n", static_cast<int>(GetTickCount() - start));
     return result;
 }
 
-long CComtradeParser::ParseCfg(const unsigned char* data, size_t size) {
+HRESULT CComtradeParser::ParseCfg(const unsigned char* data, size_t size) {
     Reset();
     if (size < 2) return kCfgInvalid;
-    long error;
+    HRESULT error;
     try {
         // A byte-order mark 0xFF 0xFE: UTF-16 text follows.
         if (data[0] == 0xFF && data[1] == 0xFE)
@@ -102,7 +102,7 @@ float CComtradeParser::ChoosePlaybackRate(float requestedRate) const {
     return rate > 0.001f ? rate : kDefaultPlaybackRate;
 }
 
-long CComtradeParser::ParseDatFile(const WideString& path, float requestedRate) {
+HRESULT CComtradeParser::ParseDatFile(const WideString& path, float requestedRate) {
     std::string name = Utf16ToUtf8(path);
     DebugPrintf("Open Dat File: %s ... \n", name.c_str());
     DWORD start = GetTickCount();
@@ -111,7 +111,7 @@ long CComtradeParser::ParseDatFile(const WideString& path, float requestedRate) 
         DebugPrintf("File could not be opened.\n");
         return kDatNotOpened;
     }
-    long result = ParseDat(file.data(), file.size(), requestedRate);
+    HRESULT result = ParseDat(file.data(), file.size(), requestedRate);
     file.Close();
     if (result != 0) return result;
     DWORD elapsedMs = GetTickCount() - start;
@@ -121,12 +121,12 @@ long CComtradeParser::ParseDatFile(const WideString& path, float requestedRate) 
     return 0;
 }
 
-long CComtradeParser::ParseDat(const unsigned char* data, size_t size, float requestedRate) {
+HRESULT CComtradeParser::ParseDat(const unsigned char* data, size_t size, float requestedRate) {
     playbackRate_ = ChoosePlaybackRate(requestedRate);
     dataLength_ = size;
     samplesRead_ = 0;
     if (!mapping_.Create()) return kDatMappingFailed;
-    long result;
+    HRESULT result;
     try {
         std::vector<float> gain(config_.analog.size()), offset(config_.analog.size());
         for (size_t i = 0; i < config_.analog.size(); ++i) ChannelScale(config_.analog[i], &gain[i], &offset[i]);

@@ -14,13 +14,13 @@
 class CComtradeParser {
 public:
     // OpenCfgFile results.
-    static constexpr long kCfgNotOpened = 1;
-    static constexpr long kCfgInvalid = 2; // no mapping, under 2 bytes, or a configuration error
+    static constexpr HRESULT kCfgNotOpened = 1;
+    static constexpr HRESULT kCfgInvalid = 2; // no mapping, under 2 bytes, or a configuration error
     // ParseDatFile results.
-    static constexpr long kDatNotOpened = 11;
-    static constexpr long kDatMappingFailed = 12; // file or block mapping, or the block is full
-    static constexpr long kDatViewFailed = 13;
-    static constexpr long kDatNoData = CComtradeResampler::kNoData;
+    static constexpr HRESULT kDatNotOpened = 11;
+    static constexpr HRESULT kDatMappingFailed = 12; // file or block mapping, or the block is full
+    static constexpr HRESULT kDatViewFailed = 13;
+    static constexpr HRESULT kDatNoData = CComtradeResampler::kNoData;
     static constexpr float kDefaultPlaybackRate = 5000.0f;
 
     CComtradeParser();
@@ -30,16 +30,16 @@ public:
 
     // Reads a configuration file (after Reset). 0 or a result above; memory
     // exhaustion gives E_OUTOFMEMORY.
-    long OpenCfgFile(const WideString& path);
+    HRESULT OpenCfgFile(const WideString& path);
     // Reads and resamples the data file of the configuration read last, at
     // requestedRate when it is above 0.001 (else a rate of the recording).
-    long ParseDatFile(const WideString& path, float requestedRate);
+    HRESULT ParseDatFile(const WideString& path, float requestedRate);
     // Empty strings and arrays, lf 50, ASCII, no data, timemult 1.
     void Reset();
 
     // The same from bytes in memory (the files' mapped contents).
-    long ParseCfg(const unsigned char* data, size_t size);
-    long ParseDat(const unsigned char* data, size_t size, float requestedRate);
+    HRESULT ParseCfg(const unsigned char* data, size_t size);
+    HRESULT ParseDat(const unsigned char* data, size_t size, float requestedRate);
 
     const ComtradeConfig& Config() const { return config_; }
     const CSampMappingFile& Mapping() const { return mapping_; }

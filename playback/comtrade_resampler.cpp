@@ -5,7 +5,7 @@
 #include <cstring>
 #include <utility>
 
-long CComtradeResampler::Run(const ComtradeConfig& config, CComtradeDatReader* reader,
+HRESULT CComtradeResampler::Run(const ComtradeConfig& config, CComtradeDatReader* reader,
                              CSampMappingFile* mapping, float playbackRate) {
     config_ = &config;
     reader_ = reader;
@@ -17,12 +17,22 @@ long CComtradeResampler::Run(const ComtradeConfig& config, CComtradeDatReader* r
     int32_t reached = INT32_MIN;
     for (const ComtradeSampleRate& rate : config.rates) endsampReached_.push_back(reached = std::max(reached, rate.endsamp));
 
+    // A recording without channels has no frames (of no values) to write.
+    if (config.analog.empty() && config.digital.empty()) {
+        mapping->BeginWrite(0.0, playbackRate);
+        reader->Rewind();
+        if (!reader->Read(&first_)) return kNoData;
+        while (reader->Read(&first_)) {
+        }
+        return 0;
+    }
+
     // Without sample rates only the time stamps can serve. Otherwise the time
     // stamps are tried first and the pass starts again on sample numbers as
     // soon as a sample shows them unusable.
     base_ = TimeBase::kStamps;
     decided_ = config.rates.empty();
-    long result = Pass();
+    HRESULT result = Pass();
     if (result == kRestart) {
         base_ = TimeBase::kSampleNumbers;
         decided_ = true;
@@ -73,7 +83,7 @@ bool CComtradeResampler::WriteLine(const CComtradeDataLine& line) {
 
 // The block is full. While the time base is still open the rest of the data
 // decides it: on sample numbers the pass starts again.
-long CComtradeResampler::Overflow() {
+HRESULT CComtradeResampler::Overflow() {
     double unused = 0.0;
     while (!decided_) {
         int r = Next(&second_, 0.0, &unused);
@@ -83,7 +93,7 @@ long CComtradeResampler::Overflow() {
     return kBlockFull;
 }
 
-long CComtradeResampler::Pass() {
+HRESULT CComtradeResampler::Pass() {
     reader_->Rewind();
     CComtradeDataLine* a = &first_;
     CComtradeDataLine* b = &second_;

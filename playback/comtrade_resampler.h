@@ -8,24 +8,24 @@
 
 class CComtradeResampler {
 public:
-    static constexpr long kBlockFull = 14;              // a frame would pass the block's capacity
-    static constexpr long kNoData = 0x80020009;         // no first sample, or a negative sample number
+    static constexpr HRESULT kBlockFull = 14;              // a frame would pass the block's capacity
+    static constexpr HRESULT kNoData = DISP_E_EXCEPTION;         // no first sample, or a negative sample number
     static constexpr double kEndToleranceUs = 10.0;     // the last sample is written once more within this
 
     // Chooses the time base, then fills mapping (already created). 0 or an error.
-    long Run(const ComtradeConfig& config, CComtradeDatReader* reader, CSampMappingFile* mapping,
+    HRESULT Run(const ComtradeConfig& config, CComtradeDatReader* reader, CSampMappingFile* mapping,
              float playbackRate);
 
 private:
     enum class TimeBase { kStamps, kSampleNumbers };
     static constexpr int kRead = 1, kEnd = 0, kRestart = -1, kFailed = -2;
 
-    long Pass();
+    HRESULT Pass();
     // Reads the next sample into line and its time; kRead, kEnd, kRestart (the
     // time stamps cannot serve) or kFailed (error_ set).
     int Next(CComtradeDataLine* line, double previousTimeUs, double* timeUs);
     double SampleIntervalUs(int32_t sample) const;
-    long Overflow();
+    HRESULT Overflow();
     bool WriteLine(const CComtradeDataLine& line);
 
     const ComtradeConfig* config_ = nullptr;
@@ -35,7 +35,7 @@ private:
     TimeBase base_ = TimeBase::kStamps;
     bool decided_ = false;
     float previousStamp_ = 0.0f;
-    long error_ = 0;
+    HRESULT error_ = 0;
     std::vector<int32_t> endsampReached_; // running maximum of the segments' endsamp
     CComtradeDataLine first_, second_;
 };

@@ -18,15 +18,15 @@
 
 namespace {
 
-int Failed(const char* what, long code) {
-    std::fprintf(stderr, "vts comtrade: %s (%ld, 0x%08lX)\n", what, code, static_cast<unsigned long>(code));
+int Failed(const char* what, HRESULT code) {
+    std::fprintf(stderr, "vts comtrade: %s (%d, 0x%08X)\n", what, static_cast<int>(code), static_cast<unsigned>(code));
     return 1;
 }
 
 int Describe(const std::string& cfg, float rate) {
     CComtradeParser parser;
     ComPtr<IGenericData> document;
-    long result = DescribeComtradeRecording(&parser, Utf8ToUtf16(cfg), rate, document.Put());
+    HRESULT result = DescribeComtradeRecording(&parser, Utf8ToUtf16(cfg), rate, document.Put());
     if (document) {
         BStr text;
         HRESULT hr = document->ToXMLString(text.Put());
@@ -56,7 +56,7 @@ void PrintCsvText(const WideString& text) {
 int WriteCsv(const std::string& cfg, float rate) {
     CComtradeParser parser;
     WideString path = Utf8ToUtf16(cfg);
-    long result = parser.OpenCfgFile(path);
+    HRESULT result = parser.OpenCfgFile(path);
     if (result != 0) return Failed("the configuration could not be read", result);
     result = parser.ParseDatFile(ComtradeDataPath(path), rate);
     const ComtradeConfig& c = parser.Config();

@@ -31,7 +31,7 @@ protected:
 
     // Reads cfg then dat at rate; both results must be as expected.
     void Load(CComtradeParser* parser, const std::string& cfg, const std::string& dat, float rate = 0.0f,
-              long datResult = 0) const {
+              HRESULT datResult = 0) const {
         ASSERT_EQ(parser->OpenCfgFile(Write("r.cfg", cfg)), 0);
         ASSERT_EQ(parser->ParseDatFile(Write("r.dat", dat), rate), datResult);
     }

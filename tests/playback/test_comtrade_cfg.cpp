@@ -68,7 +68,7 @@ std::string Utf16(const std::string& text) {
 
 class ComtradeCfg : public ComtradeFiles {
 protected:
-    long Open(const std::string& text) { return parser_.OpenCfgFile(Write("t.cfg", text)); }
+    HRESULT Open(const std::string& text) { return parser_.OpenCfgFile(Write("t.cfg", text)); }
     CComtradeParser parser_;
 };
 
@@ -240,7 +240,7 @@ TEST_F(ComtradeCfg, BadInput) {
     struct Case {
         const char* what;
         std::string text;
-        long result;
+        HRESULT result;
         const char* log;
     } cases[] = {
         {"empty", "", 2, nullptr},
@@ -265,7 +265,7 @@ TEST_F(ComtradeCfg, BadInput) {
     for (const Case& k : cases) {
         SCOPED_TRACE(k.what);
         DebugLogCapture log;
-        long result = Open(k.text);
+        HRESULT result = Open(k.text);
         if (k.result >= 0) EXPECT_EQ(result, k.result);
         else EXPECT_TRUE(result == 0 || result == 2) << result;
         if (k.log) {

@@ -206,7 +206,7 @@ TEST_F(ComtradeDat, SeveralRateSegments) {
 
 TEST_F(ComtradeDat, NegativeSampleNumberOnSampleNumbers) {
     ASSERT_EQ(parser_.OpenCfgFile(Write("r.cfg", OneChannelCfg("1\n1000,9\n"))), 0);
-    EXPECT_EQ(parser_.ParseDatFile(Write("r.dat", "1,0,1,0\n2,0,2,0\n-3,0,3,0\n"), 0.0f), 0x80020009);
+    EXPECT_EQ(parser_.ParseDatFile(Write("r.dat", "1,0,1,0\n2,0,2,0\n-3,0,3,0\n"), 0.0f), DISP_E_EXCEPTION);
     // What came before stays in the block.
     EXPECT_EQ(Analog(), (std::vector<float>{1, 2}));
 }
@@ -221,11 +221,11 @@ TEST_F(ComtradeDat, BadData) {
         const char* what;
         const char* type;
         std::string dat;
-        long result; // -1: any result but a crash
+        HRESULT result; // -1: any result but a crash
     } cases[] = {
-        {"empty", "ASCII", "", 0x80020009},
-        {"no whole first line", "ASCII", "1,0,5", 0x80020009},
-        {"binary shorter than a record", "BINARY", "\x01\x00\x00\x00\x00", 0x80020009},
+        {"empty", "ASCII", "", DISP_E_EXCEPTION},
+        {"no whole first line", "ASCII", "1,0,5", DISP_E_EXCEPTION},
+        {"binary shorter than a record", "BINARY", "\x01\x00\x00\x00\x00", DISP_E_EXCEPTION},
         {"non-numeric fields", "ASCII", "a,b,c,d\ne,f,g,h\n", 0},
         {"a line of millions of characters", "ASCII", "1,0,5,1," + std::string(3000000, 'x') + "\n2,0,6,1\n", 0},
         {"a field of millions of characters", "ASCII", "1,0," + std::string(3000000, '7') + ",1\n", 0},
@@ -238,11 +238,20 @@ TEST_F(ComtradeDat, BadData) {
     for (const Case& k : cases) {
         SCOPED_TRACE(k.what);
         ASSERT_EQ(parser_.OpenCfgFile(Write("r.cfg", OneChannelCfg("1\n1000,100000\n", k.type))), 0);
-        long result = parser_.ParseDatFile(Write("r.dat", k.dat), 0.0f);
+        HRESULT result = parser_.ParseDatFile(Write("r.dat", k.dat), 0.0f);
         if (k.result != -1) EXPECT_EQ(result, k.result);
-        else EXPECT_TRUE(result == 0 || result == 12 || result == 0x80020009) << result;
+        else EXPECT_TRUE(result == 0 || result == 12 || result == DISP_E_EXCEPTION) << result;
         EXPECT_LE(parser_.Mapping().FloatCount(), parser_.Mapping().Capacity());
     }
+}
+
+// The configuration announced channels that its text does not have.
+TEST_F(ComtradeDat, NoChannelsNoFrames) {
+    ASSERT_EQ(parser_.OpenCfgFile(Write("r.cfg", "S,D,1999\n2,1A,1D\n")), 0);
+    EXPECT_EQ(parser_.ParseDatFile(Write("r.dat", "1,0\n2,1000000\n3,2000000\n"), 1e6f), 0);
+    EXPECT_EQ(parser_.SamplesRead(), 3u);
+    EXPECT_EQ(parser_.Mapping().FloatCount(), 0u);
+    EXPECT_EQ(parser_.ParseDatFile(Write("r.dat", ""), 1e6f), DISP_E_EXCEPTION);
 }
 
 TEST_F(ComtradeDat, FileNotOpened) {

@@ -1,0 +1,163 @@
+// Parse and resample of large generated recordings (text and binary data)
+// against a plain sequential pass over the same mapped file, in the same run.
+// The files are made in a temporary folder and removed afterwards.
+#include "file_mapping.h"
+#include "playback/comtrade_parser.h"
+#include "text.h"
+
+#include <algorithm>
+#include <charconv>
+#include <chrono>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr int kAnalog = 8;
+constexpr int kDigital = 16;
+constexpr int kRecordRate = 10000; // samples per second
+
+std::string Cfg(const char* type, long samples) {
+    std::string cfg = "Bench,Generator,1999\n" + std::to_string(kAnalog + kDigital) + "," + std::to_string(kAnalog) +
+                      "A," + std::to_string(kDigital) + "D\n";
+    for (int i = 0; i < kAnalog; ++i)
+        cfg += std::to_string(i + 1) + (i < 4 ? ",U" : ",I") + std::to_string(i) + ",A,Bay 1," + (i < 4 ? "kV" : "A") +
+               ",0.0025,0,0,-32767,32767,110,0.1,S\n";
+    for (int i = 0; i < kDigital; ++i) cfg += std::to_string(i + 1) + ",B" + std::to_string(i) + ",,,0\n";
+    cfg += "50\n1\n" + std::to_string(kRecordRate) + "," + std::to_string(samples) + "\n";
+    cfg += "01/01/2026,00:00:00.000000\n01/01/2026,00:00:00.100000\n" + std::string(type) + "\n1\n";
+    return cfg;
+}
+
+// A fault-like wave per channel: a sine of growing amplitude with noise.
+int16_t Value(long n, int channel, std::mt19937& random) {
+    double t = static_cast<double>(n) / kRecordRate;
+    double amplitude = (n > kRecordRate ? 20000.0 : 4000.0);
+    return static_cast<int16_t>(amplitude * std::sin(2 * M_PI * 50 * t - channel * 2.0944) +
+                                static_cast<int>(random() % 64) - 32);
+}
+
+void WriteFile(const std::filesystem::path& path, const std::string& bytes) {
+    FILE* f = std::fopen(path.string().c_str(), "wb");
+    std::fwrite(bytes.data(), 1, bytes.size(), f);
+    std::fclose(f);
+}
+
+// Appends to the file in pieces; returns the number of samples written.
+template <class Sample>
+long Generate(const std::filesystem::path& path, size_t minBytes, Sample sample) {
+    FILE* f = std::fopen(path.string().c_str(), "wb");
+    std::string buffer;
+    size_t written = 0;
+    long n = 0;
+    while (written < minBytes) {
+        buffer.clear();
+        for (int i = 0; i < 65536; ++i) sample(++n, &buffer);
+        std::fwrite(buffer.data(), 1, buffer.size(), f);
+        written += buffer.size();
+    }
+    std::fclose(f);
+    return n;
+}
+
+void PutNumber(std::string* out, long value) {
+    char text[24];
+    auto end = std::to_chars(text, text + sizeof text, value).ptr;
+    out->append(text, end);
+}
+
+// The floor: one pass over the mapped file that touches every byte.
+double ReadFloorSeconds(const WideString& path, uint64_t* sink) {
+    auto start = std::chrono::steady_clock::now();
+    ReadOnlyFileMapping file;
+    if (!file.Open(path)) return -1;
+    uint64_t sum = 0;
+    const unsigned char* p = file.data();
+    size_t n = file.size() / 8;
+    for (size_t i = 0; i < n; ++i) {
+        uint64_t word;
+        std::memcpy(&word, p + 8 * i, 8);
+        sum += word;
+    }
+    for (size_t i = n * 8; i < file.size(); ++i) sum += p[i];
+    *sink += sum;
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+void Run(const char* label, const std::filesystem::path& cfg, const std::filesystem::path& dat, float playbackRate,
+         double goalMBs) {
+    WideString cfgPath = Utf8ToUtf16(cfg.string()), datPath = Utf8ToUtf16(dat.string());
+    double megabytes = static_cast<double>(std::filesystem::file_size(dat)) / 1e6;
+    CComtradeParser parser;
+    if (parser.OpenCfgFile(cfgPath) != 0) {
+        std::printf("%s: the configuration could not be read\n", label);
+        return;
+    }
+    uint64_t sink = 0;
+    double floor = 1e300, parse = 1e300;
+    for (int round = 0; round < 3; ++round) {
+        floor = std::min(floor, ReadFloorSeconds(datPath, &sink));
+        auto start = std::chrono::steady_clock::now();
+        HRESULT result = parser.ParseDatFile(datPath, playbackRate);
+        parse = std::min(parse, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+        if (result != 0) {
+            std::printf("%s: ParseDatFile failed with 0x%08X\n", label, static_cast<unsigned>(result));
+            return;
+        }
+    }
+    double floorMBs = megabytes / floor, parseMBs = megabytes / parse;
+    std::printf("%-9s %7.1f MB, %9zu samples -> %7zu frames at %.0f/s: read floor %8.1f MB/s, parse+resample %8.1f MB/s, "
+                "ratio %.3f (goal %.0f MB/s: %s)%s\n",
+                label, megabytes, parser.SamplesRead(),
+                parser.Mapping().FloatCount() / (kAnalog + kDigital), static_cast<double>(playbackRate), floorMBs,
+                parseMBs, parseMBs / floorMBs, goalMBs, parseMBs >= goalMBs ? "met" : "missed", sink == 1 ? " " : "");
+}
+
+} // namespace
+
+int main() {
+    std::random_device seed;
+    std::filesystem::path dir = std::filesystem::temp_directory_path() / ("vts_bench_comtrade_" + std::to_string(seed()));
+    std::filesystem::create_directories(dir);
+    std::mt19937 random(1);
+
+    // Text: sample number, time stamp in microseconds, 8 analog, 16 digital values.
+    long textSamples = Generate(dir / "text.dat", 200u << 20, [&](long n, std::string* out) {
+        PutNumber(out, n);
+        out->push_back(',');
+        PutNumber(out, (n - 1) * (1000000 / kRecordRate));
+        for (int c = 0; c < kAnalog; ++c) out->push_back(','), PutNumber(out, Value(n, c, random));
+        for (int c = 0; c < kDigital; ++c) out->append(n > kRecordRate && c < 3 ? ",1" : ",0");
+        out->append("\r\n");
+    });
+    WriteFile(dir / "text.cfg", Cfg("ASCII", textSamples));
+
+    // Binary: 16-bit records of the same channels.
+    long binarySamples = Generate(dir / "binary.dat", 100u << 20, [&](long n, std::string* out) {
+        auto le = [&](uint32_t v, int bytes) {
+            for (int i = 0; i < bytes; ++i) out->push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
+        };
+        le(static_cast<uint32_t>(n), 4);
+        le(static_cast<uint32_t>((n - 1) * (1000000 / kRecordRate)), 4);
+        for (int c = 0; c < kAnalog; ++c) le(static_cast<uint16_t>(Value(n, c, random)), 2);
+        le(n > kRecordRate ? 0x0007 : 0, 2);
+    });
+    WriteFile(dir / "binary.cfg", Cfg("BINARY", binarySamples));
+
+    // The whole recording at a playback rate whose frames fit the 64 MiB block.
+    auto fitting = [](long samples) {
+        double seconds = static_cast<double>(samples) / kRecordRate;
+        double frames = static_cast<double>(CSampMappingFile::kBlockBytes / 4 / (kAnalog + kDigital)) * 0.9;
+        return static_cast<float>(std::min(4000.0, std::floor(frames / seconds)));
+    };
+    Run("ASCII", dir / "text.cfg", dir / "text.dat", fitting(textSamples), 300.0);
+    Run("BINARY", dir / "binary.cfg", dir / "binary.dat", fitting(binarySamples), 1000.0);
+    std::filesystem::remove_all(dir);
+    return 0;
+}
