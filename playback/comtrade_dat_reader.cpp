@@ -18,6 +18,16 @@ inline uint16_t LoadLe16(const char* p) {
     return static_cast<uint16_t>(b[0] | (b[1] << 8));
 }
 
+// The eight states of a byte as floats, least significant bit first.
+struct StateTable {
+    float states[256][8];
+    StateTable() {
+        for (int b = 0; b < 256; ++b)
+            for (int j = 0; j < 8; ++j) states[b][j] = static_cast<float>((b >> j) & 1);
+    }
+};
+const StateTable kStates;
+
 size_t AnalogBytes(ComtradeDataFormat format) { return format == ComtradeDataFormat::kBinary16 ? 2 : 4; }
 
 } // namespace
@@ -100,32 +110,38 @@ bool CComtradeDatReader::ReadBinary(CComtradeDataLine* line) {
     line->fTime = static_cast<float>(LoadLe32(p + 4));
     p += 8;
     float* analog = line->Analog();
+    const float* gain = gain_.data();
+    const float* offset = offset_.data();
+    float* low = min_.data();
+    float* high = max_.data();
     const size_t analogCount = gain_.size();
+    // Converted and tracked in one go (minss/maxss, no branches).
+    auto put = [&](size_t i, float raw) {
+        float value = gain[i] * raw + offset[i];
+        analog[i] = value;
+        low[i] = value < low[i] ? value : low[i];
+        high[i] = value > high[i] ? value : high[i];
+    };
     switch (format_) {
     case ComtradeDataFormat::kBinary16:
-        for (size_t i = 0; i < analogCount; ++i, p += 2)
-            analog[i] = gain_[i] * static_cast<float>(static_cast<int16_t>(LoadLe16(p))) + offset_[i];
+        for (size_t i = 0; i < analogCount; ++i, p += 2) put(i, static_cast<float>(static_cast<int16_t>(LoadLe16(p))));
         break;
     case ComtradeDataFormat::kBinary32:
-        for (size_t i = 0; i < analogCount; ++i, p += 4)
-            analog[i] = gain_[i] * static_cast<float>(static_cast<int32_t>(LoadLe32(p))) + offset_[i];
+        for (size_t i = 0; i < analogCount; ++i, p += 4) put(i, static_cast<float>(static_cast<int32_t>(LoadLe32(p))));
         break;
     default:
         for (size_t i = 0; i < analogCount; ++i, p += 4) {
             uint32_t bits = LoadLe32(p);
             float raw;
             std::memcpy(&raw, &bits, 4);
-            analog[i] = gain_[i] * raw + offset_[i];
+            put(i, raw);
         }
         break;
     }
-    for (size_t i = 0; i < analogCount; ++i) Track(i, analog[i]);
     float* digital = line->Digital();
-    for (size_t i = 0; i < digital_; i += 16, p += 2) {
-        unsigned word = LoadLe16(p);
-        size_t n = digital_ - i < 16 ? digital_ - i : 16;
-        for (size_t j = 0; j < n; ++j) digital[i + j] = static_cast<float>((word >> j) & 1u);
-    }
+    size_t i = 0;
+    for (; i + 8 <= digital_; i += 8) std::memcpy(digital + i, kStates.states[static_cast<unsigned char>(*p++)], 8 * sizeof(float));
+    if (i < digital_) std::memcpy(digital + i, kStates.states[static_cast<unsigned char>(*p)], (digital_ - i) * sizeof(float));
     pos_ += recordSize_;
     return true;
 }

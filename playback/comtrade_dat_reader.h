@@ -35,8 +35,8 @@ private:
     bool ReadBinary(CComtradeDataLine* line);
     bool Stop(); // the data ends here
     void Track(size_t channel, float value) {
-        if (value < min_[channel]) min_[channel] = value;
-        if (value > max_[channel]) max_[channel] = value;
+        min_[channel] = value < min_[channel] ? value : min_[channel];
+        max_[channel] = value > max_[channel] ? value : max_[channel];
     }
 
     const char* begin_ = nullptr;

@@ -121,14 +121,17 @@ void Run(const char* label, const std::filesystem::path& cfg, const std::filesys
 
 } // namespace
 
-int main() {
+// Optional argument: "ascii" or "binary" for one of the two.
+int main(int argc, char** argv) {
+    std::string only = argc > 1 ? argv[1] : "";
+    bool text = only.empty() || only == "ascii", binary = only.empty() || only == "binary";
     std::random_device seed;
     std::filesystem::path dir = std::filesystem::temp_directory_path() / ("vts_bench_comtrade_" + std::to_string(seed()));
     std::filesystem::create_directories(dir);
     std::mt19937 random(1);
 
     // Text: sample number, time stamp in microseconds, 8 analog, 16 digital values.
-    long textSamples = Generate(dir / "text.dat", 200u << 20, [&](long n, std::string* out) {
+    long textSamples = Generate(dir / "text.dat", text ? 200u << 20 : 0, [&](long n, std::string* out) {
         PutNumber(out, n);
         out->push_back(',');
         PutNumber(out, (n - 1) * (1000000 / kRecordRate));
@@ -139,7 +142,7 @@ int main() {
     WriteFile(dir / "text.cfg", Cfg("ASCII", textSamples));
 
     // Binary: 16-bit records of the same channels.
-    long binarySamples = Generate(dir / "binary.dat", 100u << 20, [&](long n, std::string* out) {
+    long binarySamples = Generate(dir / "binary.dat", binary ? 100u << 20 : 0, [&](long n, std::string* out) {
         auto le = [&](uint32_t v, int bytes) {
             for (int i = 0; i < bytes; ++i) out->push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
         };
@@ -156,8 +159,8 @@ int main() {
         double frames = static_cast<double>(CSampMappingFile::kBlockBytes / 4 / (kAnalog + kDigital)) * 0.9;
         return static_cast<float>(std::min(4000.0, std::floor(frames / seconds)));
     };
-    Run("ASCII", dir / "text.cfg", dir / "text.dat", fitting(textSamples), 300.0);
-    Run("BINARY", dir / "binary.cfg", dir / "binary.dat", fitting(binarySamples), 1000.0);
+    if (text) Run("ASCII", dir / "text.cfg", dir / "text.dat", fitting(textSamples), 300.0);
+    if (binary) Run("BINARY", dir / "binary.cfg", dir / "binary.dat", fitting(binarySamples), 1000.0);
     std::filesystem::remove_all(dir);
     return 0;
 }
