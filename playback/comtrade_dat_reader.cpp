@@ -43,14 +43,29 @@ void CComtradeDatReader::Begin(const unsigned char* data, size_t size, ComtradeD
     recordSize_ = 8 + AnalogBytes(format) * gain_.size() + 2 * ((digital + 15) / 16);
     min_.resize(gain_.size());
     max_.resize(gain_.size());
+    rawMin_.resize(gain_.size());
+    rawMax_.resize(gain_.size());
     Rewind();
 }
 
 void CComtradeDatReader::Rewind() {
     pos_ = begin_;
+    tracked_ = begin_;
     samples_ = 0;
     std::fill(min_.begin(), min_.end(), std::numeric_limits<float>::infinity());
     std::fill(max_.begin(), max_.end(), -std::numeric_limits<float>::infinity());
+    std::fill(rawMin_.begin(), rawMin_.end(), INT32_MAX);
+    std::fill(rawMax_.begin(), rawMax_.end(), INT32_MIN);
+}
+
+float CComtradeDatReader::Extreme(size_t channel, bool highest) const {
+    if (format_ == ComtradeDataFormat::kAscii) return highest ? max_[channel] : min_[channel];
+    TrackRecords();
+    float gain = gain_[channel], offset = offset_[channel];
+    // A negative gain turns the raw minimum into the converted maximum.
+    bool fromHigh = highest == !(gain < 0.0f);
+    if (format_ == ComtradeDataFormat::kFloat32) return gain * (fromHigh ? max_[channel] : min_[channel]) + offset;
+    return gain * static_cast<float>(fromHigh ? rawMax_[channel] : rawMin_[channel]) + offset;
 }
 
 // A field ends at the next "," or line feed, whichever comes first, so a line
@@ -92,6 +107,7 @@ bool CComtradeDatReader::ReadText(CComtradeDataLine* line) {
     if (separator == ',') p = comtrade::SkipLine(p, end);
     line->nSample = sample;
     line->fTime = static_cast<float>(stamp);
+    line->pending = nullptr;
     pos_ = p;
     return true;
 }
@@ -105,43 +121,82 @@ bool CComtradeDatReader::Stop() {
 // values, then the digital states sixteen to a word, least significant bit first.
 bool CComtradeDatReader::ReadBinary(CComtradeDataLine* line) {
     if (static_cast<size_t>(end_ - pos_) < recordSize_) return Stop();
-    const char* p = pos_;
-    line->nSample = static_cast<int32_t>(LoadLe32(p));
-    line->fTime = static_cast<float>(LoadLe32(p + 4));
-    p += 8;
-    float* analog = line->Analog();
-    const float* gain = gain_.data();
-    const float* offset = offset_.data();
-    float* low = min_.data();
-    float* high = max_.data();
+    line->nSample = static_cast<int32_t>(LoadLe32(pos_));
+    line->fTime = static_cast<float>(LoadLe32(pos_ + 4));
+    line->pending = pos_;
+    pos_ += recordSize_;
+    // About 64 KiB at a time, while the records are still in the cache.
+    if (static_cast<size_t>(pos_ - tracked_) >= 65536) TrackRecords();
+    return true;
+}
+
+void CComtradeDatReader::TrackRecords() const {
+    const char* const from = tracked_;
+    const char* const to = pos_;
+    tracked_ = pos_;
     const size_t analogCount = gain_.size();
-    // Converted and tracked in one go (minss/maxss, no branches).
-    auto put = [&](size_t i, float raw) {
-        float value = gain[i] * raw + offset[i];
-        analog[i] = value;
-        low[i] = value < low[i] ? value : low[i];
-        high[i] = value > high[i] ? value : high[i];
-    };
+    const size_t stride = recordSize_;
+    for (size_t c = 0; c < analogCount; ++c) {
+        const char* r = from + 8 + AnalogBytes(format_) * c;
+        if (format_ == ComtradeDataFormat::kFloat32) {
+            float low = min_[c], high = max_[c];
+            for (; r < to; r += stride) {
+                uint32_t bits = LoadLe32(r);
+                float raw;
+                std::memcpy(&raw, &bits, 4);
+                low = raw < low ? raw : low;
+                high = raw > high ? raw : high;
+            }
+            min_[c] = low;
+            max_[c] = high;
+            continue;
+        }
+        int32_t low = rawMin_[c], high = rawMax_[c];
+        if (format_ == ComtradeDataFormat::kBinary16) {
+            for (; r < to; r += stride) {
+                int32_t raw = static_cast<int16_t>(LoadLe16(r));
+                low = raw < low ? raw : low;
+                high = raw > high ? raw : high;
+            }
+        } else {
+            for (; r < to; r += stride) {
+                int32_t raw = static_cast<int32_t>(LoadLe32(r));
+                low = raw < low ? raw : low;
+                high = raw > high ? raw : high;
+            }
+        }
+        rawMin_[c] = low;
+        rawMax_[c] = high;
+    }
+}
+
+void CComtradeDatReader::Convert(CComtradeDataLine* line) const {
+    const char* p = line->pending + 8;
+    line->pending = nullptr;
+    float* analog = line->Analog();
+    const size_t analogCount = gain_.size();
     switch (format_) {
     case ComtradeDataFormat::kBinary16:
-        for (size_t i = 0; i < analogCount; ++i, p += 2) put(i, static_cast<float>(static_cast<int16_t>(LoadLe16(p))));
+        for (size_t i = 0; i < analogCount; ++i, p += 2)
+            analog[i] = gain_[i] * static_cast<float>(static_cast<int16_t>(LoadLe16(p))) + offset_[i];
         break;
     case ComtradeDataFormat::kBinary32:
-        for (size_t i = 0; i < analogCount; ++i, p += 4) put(i, static_cast<float>(static_cast<int32_t>(LoadLe32(p))));
+        for (size_t i = 0; i < analogCount; ++i, p += 4)
+            analog[i] = gain_[i] * static_cast<float>(static_cast<int32_t>(LoadLe32(p))) + offset_[i];
         break;
     default:
         for (size_t i = 0; i < analogCount; ++i, p += 4) {
             uint32_t bits = LoadLe32(p);
             float raw;
             std::memcpy(&raw, &bits, 4);
-            put(i, raw);
+            analog[i] = gain_[i] * raw + offset_[i];
         }
         break;
     }
     float* digital = line->Digital();
     size_t i = 0;
-    for (; i + 8 <= digital_; i += 8) std::memcpy(digital + i, kStates.states[static_cast<unsigned char>(*p++)], 8 * sizeof(float));
-    if (i < digital_) std::memcpy(digital + i, kStates.states[static_cast<unsigned char>(*p)], (digital_ - i) * sizeof(float));
-    pos_ += recordSize_;
-    return true;
+    for (; i + 8 <= digital_; i += 8)
+        std::memcpy(digital + i, kStates.states[static_cast<unsigned char>(*p++)], 8 * sizeof(float));
+    if (i < digital_)
+        std::memcpy(digital + i, kStates.states[static_cast<unsigned char>(*p)], (digital_ - i) * sizeof(float));
 }

@@ -138,8 +138,8 @@ HRESULT CComtradeParser::ParseDat(const unsigned char* data, size_t size, float 
     // The channels keep the overall extremes of what was read.
     samplesRead_ = reader_.Samples();
     for (size_t i = 0; i < config_.analog.size(); ++i) {
-        config_.analog[i].point_min = samplesRead_ ? reader_.Minimum()[i] : 0.0f;
-        config_.analog[i].point_max = samplesRead_ ? reader_.Maximum()[i] : 0.0f;
+        config_.analog[i].point_min = samplesRead_ ? reader_.Minimum(i) : 0.0f;
+        config_.analog[i].point_max = samplesRead_ ? reader_.Maximum(i) : 0.0f;
     }
     if (result == CComtradeResampler::kBlockFull) {
         DebugPrintf("ParseDatFile error %s\n", ErrorText(result));

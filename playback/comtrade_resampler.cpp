@@ -72,7 +72,8 @@ int CComtradeResampler::Next(CComtradeDataLine* line, double previousTimeUs, dou
     return kRead;
 }
 
-bool CComtradeResampler::WriteLine(const CComtradeDataLine& line) {
+bool CComtradeResampler::WriteLine(CComtradeDataLine& line) {
+    reader_->Complete(&line);
     size_t analog = config_->analog.size(), digital = config_->digital.size();
     float* frame = mapping_->Append(analog + digital);
     if (!frame) return false;
@@ -124,6 +125,8 @@ HRESULT CComtradeResampler::Pass() {
         }
         float* frame = mapping_->Append(analog + digital);
         if (!frame) return Overflow();
+        reader_->Complete(a);
+        reader_->Complete(b);
         const float fraction = tb > ta ? static_cast<float>((t - ta) / (tb - ta)) : 0.0f;
         const float* ya = a->Analog();
         const float* yb = b->Analog();

@@ -26,7 +26,7 @@ private:
     int Next(CComtradeDataLine* line, double previousTimeUs, double* timeUs);
     double SampleIntervalUs(int32_t sample) const;
     HRESULT Overflow();
-    bool WriteLine(const CComtradeDataLine& line);
+    bool WriteLine(CComtradeDataLine& line);
 
     const ComtradeConfig* config_ = nullptr;
     CComtradeDatReader* reader_ = nullptr;

@@ -204,6 +204,7 @@ TEST_F(ComtradeSamples, EveryDataFileReadsAsExpected) {
         line.Resize(gains.size(), parser.Config().digital.size());
         CComtradeDataLine last = line;
         while (reader.Read(&line)) last = line;
+        reader.Complete(&last);
         near(last.Analog()[0], "ch1_last");
     }
 }
