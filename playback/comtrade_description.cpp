@@ -105,6 +105,10 @@ WideString ComtradeDataPath(const WideString& cfgPath) {
     size_t dot = cfgPath.find_last_of('.');
     size_t slash = cfgPath.find_last_of(OLESTR("/\\"));
     if (dot == WideString::npos || (slash != WideString::npos && dot < slash)) return cfgPath + OLESTR(".dat");
+    WideString extension = cfgPath.substr(dot + 1);
+    for (WCHAR& c : extension)
+        if (c >= 'A' && c <= 'Z') c = static_cast<WCHAR>(c - 'A' + 'a');
+    if (extension == OLESTR("cff")) return cfgPath; // a single-file recording
     bool upper = dot + 1 < cfgPath.size();
     for (size_t i = dot + 1; i < cfgPath.size(); ++i) upper = upper && !(cfgPath[i] >= 'a' && cfgPath[i] <= 'z');
     return cfgPath.substr(0, dot) + (upper ? OLESTR(".DAT") : OLESTR(".dat"));

@@ -8,7 +8,7 @@
 #include <varel/vts_gdata.h>
 
 // The data file of a configuration: its path with the extension ".dat"
-// (".DAT" beside an upper-case extension).
+// (".DAT" beside an upper-case extension); a ".cff" file is its own.
 WideString ComtradeDataPath(const WideString& cfgPath);
 
 // OpenCfgFile on cfgPath, then a new document under *document (the caller

@@ -1,6 +1,7 @@
 #include "comtrade_parser.h"
 
 #include "comtrade_cfg_reader.h"
+#include "comtrade_single_file.h"
 #include "debug_output.h"
 #include "file_mapping.h"
 #include "tick.h"
@@ -63,7 +64,10 @@ HRESULT CComtradeParser::OpenCfgFile(const WideString& path) {
         DebugPrintf("File could not be opened.\n");
         return kCfgNotOpened;
     }
-    HRESULT result = ParseCfg(file.data(), file.size());
+    // A single-file recording: its configuration section.
+    ComtradeSection cfg{0, file.size()};
+    CComtradeSingleFile::FindConfiguration(file.data(), file.size(), &cfg);
+    HRESULT result = ParseCfg(file.data() + cfg.begin, cfg.end - cfg.begin);
     if (result == 0) DebugPrintf("OpenCfgFile Time:%d ms\n", static_cast<int>(GetTickCount() - start));
     return result;
 }
@@ -111,7 +115,12 @@ HRESULT CComtradeParser::ParseDatFile(const WideString& path, float requestedRat
         DebugPrintf("File could not be opened.\n");
         return kDatNotOpened;
     }
-    HRESULT result = ParseDat(file.data(), file.size(), requestedRate);
+    // A single-file recording: its data section.
+    ComtradeSection dat{0, file.size()};
+    if (CComtradeSingleFile::IsSingleFile(file.data(), file.size()) &&
+        !CComtradeSingleFile::FindData(file.data(), file.size(), &dat))
+        dat = {file.size(), file.size()};
+    HRESULT result = ParseDat(file.data() + dat.begin, dat.end - dat.begin, requestedRate);
     file.Close();
     if (result != 0) return result;
     DWORD elapsedMs = GetTickCount() - start;

@@ -298,3 +298,33 @@ TEST_F(ComtradeCfg, ReadingAgainResets) {
 }
 
 } // namespace
+
+namespace {
+
+// The single-file form: the configuration section, then the data section,
+// a binary one as long as its head says.
+TEST_F(ComtradeCfg, SingleFileRecording) {
+    std::string binary;
+    for (uint32_t n = 1; n <= 3; ++n) {
+        PutLe32(&binary, n);
+        PutLe32(&binary, 0);
+        PutLe16(&binary, static_cast<uint16_t>(10 * n));
+        PutLe16(&binary, 1);
+    }
+    std::string cff = "--- file type: CFG ---\r\n" + WithCrLf(OneChannelCfg("1\n1000,3\n", "BINARY")) +
+                      "--- file type: INF ---\r\n\r\n--- file type: HDR ---\r\nnotes\r\n"
+                      "--- file type: DAT BINARY: " + std::to_string(binary.size()) + " ---\r\n" + binary + "junk after";
+    WideString path = Write("one.cff", cff);
+    ASSERT_EQ(parser_.OpenCfgFile(path), 0);
+    EXPECT_EQ(parser_.Config().analog.size(), 1u);
+    EXPECT_EQ(parser_.Config().binary, 1);
+    ASSERT_EQ(parser_.ParseDatFile(path, 0.0f), 0);
+    EXPECT_EQ(parser_.SamplesRead(), 3u);
+    EXPECT_EQ(parser_.DataLength(), binary.size());
+    // Without a data section there is no data.
+    path = Write("cut.cff", cff.substr(0, cff.find("--- file type: DAT")));
+    ASSERT_EQ(parser_.OpenCfgFile(path), 0);
+    EXPECT_EQ(parser_.ParseDatFile(path, 0.0f), DISP_E_EXCEPTION);
+}
+
+} // namespace

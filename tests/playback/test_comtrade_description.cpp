@@ -115,6 +115,7 @@ TEST(ComtradeDataPath, ExtensionBecomesDat) {
         {"a/b/rec.cfg", "a/b/rec.dat"}, {"C:\\rec\\FAULT.CFG", "C:\\rec\\FAULT.DAT"},
         {"rec.Cfg", "rec.dat"},         {"dir.x/rec", "dir.x/rec.dat"},
         {"rec", "rec.dat"},             {"rec.1.cfg", "rec.1.dat"},
+        {"one.cff", "one.cff"},         {"ONE.CFF", "ONE.CFF"},
     };
     for (const Case& k : cases) EXPECT_EQ(Utf16ToUtf8(ComtradeDataPath(Utf8ToUtf16(k.cfg))), k.dat) << k.cfg;
 }

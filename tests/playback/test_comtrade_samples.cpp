@@ -2,6 +2,7 @@
 #include "comtrade_test_support.h"
 
 #include "playback/comtrade_dat_reader.h"
+#include "playback/comtrade_single_file.h"
 
 #include <cmath>
 #include <filesystem>
@@ -124,7 +125,6 @@ protected:
 TEST_F(ComtradeSamples, EveryConfigurationReadsAsExpected) {
     int checked = 0;
     for (const auto& [name, e] : expected_.members) {
-        if (!e.Has("dat_file")) continue; // single-file recordings have no .cfg
         SCOPED_TRACE(name);
         CComtradeParser parser;
         ASSERT_EQ(parser.OpenCfgFile(Utf8ToUtf16(File(name).string())), 0);
@@ -149,7 +149,7 @@ TEST_F(ComtradeSamples, EveryConfigurationReadsAsExpected) {
         for (size_t i = 0; i < c.analog.size(); ++i) EXPECT_EQ(Utf16ToUtf8(c.analog[i].ch_id), e["names"].items[i].text);
         ++checked;
     }
-    EXPECT_GE(checked, 6);
+    EXPECT_GE(checked, 8);
 }
 
 // Sample counts, first and last value of channel 1, and its extremes, in
@@ -159,8 +159,8 @@ TEST_F(ComtradeSamples, EveryDataFileReadsAsExpected) {
         std::string cfg, dat, expectedKey;
     };
     std::vector<Pair> pairs;
-    for (const auto& [name, e] : expected_.members)
-        if (e.Has("dat_file")) pairs.push_back({name, e["dat_file"].text, name});
+    // A single-file recording (".cff") is its own data file.
+    for (const auto& [name, e] : expected_.members) pairs.push_back({name, e.Has("dat_file") ? e["dat_file"].text : name, name});
     pairs.push_back({"sample_ascii.cfg", "sample_ascii_missing.dat", ""});
     pairs.push_back({"sample_bin.cfg", "sample_bin_missing.dat", ""});
     for (const Pair& p : pairs) {
@@ -199,7 +199,12 @@ TEST_F(ComtradeSamples, EveryDataFileReadsAsExpected) {
             gains.push_back(gain);
             offsets.push_back(offset);
         }
-        reader.Begin(dat.data(), dat.size(), parser.Config().format, gains, offsets, parser.Config().digital.size());
+        ComtradeSection section{0, dat.size()};
+        if (CComtradeSingleFile::IsSingleFile(dat.data(), dat.size())) {
+            ASSERT_TRUE(CComtradeSingleFile::FindData(dat.data(), dat.size(), &section));
+        }
+        reader.Begin(dat.data() + section.begin, section.end - section.begin, parser.Config().format, gains, offsets,
+                     parser.Config().digital.size());
         CComtradeDataLine line;
         line.Resize(gains.size(), parser.Config().digital.size());
         CComtradeDataLine last = line;
