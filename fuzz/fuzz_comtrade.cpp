@@ -3,17 +3,17 @@
 // length; the rest is the data file. A configuration in the single-file form
 // is read as one: its own sections give both. Every result must be one the reader
 // documents, the block count within its capacity, and nothing read outside.
-#include "playback/comtrade_parser.h"
-#include "playback/comtrade_single_file.h"
-
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <vector>
 
+#include "playback/comtrade_parser.h"
+#include "playback/comtrade_single_file.h"
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 3) return 0;
-    static CComtradeParser* parser = new CComtradeParser; // keeps its block between runs
+    static CComtradeParser* parser = new CComtradeParser;  // keeps its block between runs
     float rate = static_cast<float>(data[0]) * 50.0f;
     size_t cfgSize = data[1] | (data[2] << 8);
     data += 3;

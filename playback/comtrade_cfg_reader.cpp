@@ -1,12 +1,12 @@
 #include "comtrade_cfg_reader.h"
 
-#include "comtrade_number.h"
-#include "debug_output.h"
-
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <string_view>
+
+#include "comtrade_number.h"
+#include "debug_output.h"
 
 namespace {
 
@@ -18,16 +18,18 @@ struct NarrowText {
 };
 struct WideText {
     const unsigned char* bytes;
-    size_t size; // in units
-    char16_t Unit(size_t i) const {
-        return static_cast<char16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
-    }
+    size_t size;  // in units
+    char16_t Unit(size_t i) const { return static_cast<char16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8)); }
 };
 
 bool IsUtf8(std::string_view text) {
     for (size_t i = 0; i < text.size();) {
         unsigned char c = static_cast<unsigned char>(text[i]);
-        size_t more = c < 0x80 ? 0 : (c & 0xE0) == 0xC0 ? 1 : (c & 0xF0) == 0xE0 ? 2 : (c & 0xF8) == 0xF0 ? 3 : 4;
+        size_t more = c < 0x80             ? 0
+                      : (c & 0xE0) == 0xC0 ? 1
+                      : (c & 0xF0) == 0xE0 ? 2
+                      : (c & 0xF8) == 0xF0 ? 3
+                                           : 4;
         if (more == 4 || (more == 1 && c < 0xC2) || more >= text.size() - i) return false;
         for (size_t k = 1; k <= more; ++k)
             if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return false;
@@ -61,7 +63,8 @@ public:
         Int(1, &analog);
         Int(2, &digital);
         if (!(total > 0 && int64_t{analog} + digital == total)) {
-            DebugPrintf("CFG 错误: 通道数设置不正确 (总通道数=%d, 模拟量=%d, 开关量=%d) \n", total, analog, digital);
+            DebugPrintf("CFG 错误: 通道数设置不正确 (总通道数=%d, 模拟量=%d, 开关量=%d) \n", total, analog,
+                        digital);
             return CComtradeCfgReader::kChannelCountError;
         }
         for (int32_t i = 0; i < analog; ++i) {
@@ -116,7 +119,7 @@ public:
         WideString type;
         String(0, &type);
         c.binary = FileTypeIs(type, u"ASCII", 5) ? 0 : 1;
-        c.format = !c.binary                                     ? ComtradeDataFormat::kAscii
+        c.format = !c.binary                                              ? ComtradeDataFormat::kAscii
                    : type.size() == 8 && FileTypeIs(type, u"BINARY32", 8) ? ComtradeDataFormat::kBinary32
                    : type.size() == 7 && FileTypeIs(type, u"FLOAT32", 7)  ? ComtradeDataFormat::kFloat32
                                                                           : ComtradeDataFormat::kBinary16;
@@ -239,7 +242,7 @@ WideString Grammar<WideText>::Decode(size_t begin, size_t end) const {
     return units;
 }
 
-} // namespace
+}  // namespace
 
 HRESULT CComtradeCfgReader::ReadNarrow(const unsigned char* text, size_t size, ComtradeConfig* config) {
     // A UTF-8 byte-order mark is no part of the station name.

@@ -1,15 +1,15 @@
 // The configuration file's grammar, over 8-bit text or UTF-16 text.
 #pragma once
 
-#include "comtrade_config.h"
-
 #include <cstddef>
+
+#include "comtrade_config.h"
 
 class CComtradeCfgReader {
 public:
     // Configuration errors.
-    static constexpr HRESULT kChannelCountError = 3; // TT, A, D do not add up
-    static constexpr HRESULT kTimeMultError = 5;     // timemult below 0.000001
+    static constexpr HRESULT kChannelCountError = 3;  // TT, A, D do not add up
+    static constexpr HRESULT kTimeMultError = 5;      // timemult below 0.000001
 
     // 8-bit text: each field is read as UTF-8 when it is valid UTF-8 and as
     // Latin-1 otherwise. Fills config as far as the text goes; 0 or the error.

@@ -1,11 +1,11 @@
 #include "comtrade_dat_reader.h"
 
-#include "comtrade_number.h"
-
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <limits>
+
+#include "comtrade_number.h"
 
 namespace {
 
@@ -28,9 +28,11 @@ struct StateTable {
 };
 const StateTable kStates;
 
-size_t AnalogBytes(ComtradeDataFormat format) { return format == ComtradeDataFormat::kBinary16 ? 2 : 4; }
+size_t AnalogBytes(ComtradeDataFormat format) {
+    return format == ComtradeDataFormat::kBinary16 ? 2 : 4;
+}
 
-} // namespace
+}  // namespace
 
 void CComtradeDatReader::Begin(const unsigned char* data, size_t size, ComtradeDataFormat format,
                                std::vector<float> gain, std::vector<float> offset, size_t digital) {
@@ -64,7 +66,8 @@ float CComtradeDatReader::Extreme(size_t channel, bool highest) const {
     float gain = gain_[channel], offset = offset_[channel];
     // A negative gain turns the raw minimum into the converted maximum.
     bool fromHigh = highest == !(gain < 0.0f);
-    if (format_ == ComtradeDataFormat::kFloat32) return gain * (fromHigh ? max_[channel] : min_[channel]) + offset;
+    if (format_ == ComtradeDataFormat::kFloat32)
+        return gain * (fromHigh ? max_[channel] : min_[channel]) + offset;
     return gain * static_cast<float>(fromHigh ? rawMax_[channel] : rawMin_[channel]) + offset;
 }
 
@@ -176,27 +179,28 @@ void CComtradeDatReader::Convert(CComtradeDataLine* line) const {
     float* analog = line->Analog();
     const size_t analogCount = gain_.size();
     switch (format_) {
-    case ComtradeDataFormat::kBinary16:
-        for (size_t i = 0; i < analogCount; ++i, p += 2)
-            analog[i] = gain_[i] * static_cast<float>(static_cast<int16_t>(LoadLe16(p))) + offset_[i];
-        break;
-    case ComtradeDataFormat::kBinary32:
-        for (size_t i = 0; i < analogCount; ++i, p += 4)
-            analog[i] = gain_[i] * static_cast<float>(static_cast<int32_t>(LoadLe32(p))) + offset_[i];
-        break;
-    default:
-        for (size_t i = 0; i < analogCount; ++i, p += 4) {
-            uint32_t bits = LoadLe32(p);
-            float raw;
-            std::memcpy(&raw, &bits, 4);
-            analog[i] = gain_[i] * raw + offset_[i];
-        }
-        break;
+        case ComtradeDataFormat::kBinary16:
+            for (size_t i = 0; i < analogCount; ++i, p += 2)
+                analog[i] = gain_[i] * static_cast<float>(static_cast<int16_t>(LoadLe16(p))) + offset_[i];
+            break;
+        case ComtradeDataFormat::kBinary32:
+            for (size_t i = 0; i < analogCount; ++i, p += 4)
+                analog[i] = gain_[i] * static_cast<float>(static_cast<int32_t>(LoadLe32(p))) + offset_[i];
+            break;
+        default:
+            for (size_t i = 0; i < analogCount; ++i, p += 4) {
+                uint32_t bits = LoadLe32(p);
+                float raw;
+                std::memcpy(&raw, &bits, 4);
+                analog[i] = gain_[i] * raw + offset_[i];
+            }
+            break;
     }
     float* digital = line->Digital();
     size_t i = 0;
     for (; i + 8 <= digital_; i += 8)
         std::memcpy(digital + i, kStates.states[static_cast<unsigned char>(*p++)], 8 * sizeof(float));
     if (i < digital_)
-        std::memcpy(digital + i, kStates.states[static_cast<unsigned char>(*p)], (digital_ - i) * sizeof(float));
+        std::memcpy(digital + i, kStates.states[static_cast<unsigned char>(*p)],
+                    (digital_ - i) * sizeof(float));
 }

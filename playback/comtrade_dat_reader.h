@@ -8,11 +8,11 @@
 // same converted extremes since gain * raw + offset is monotonic.
 #pragma once
 
-#include "comtrade_config.h"
-#include "comtrade_data_line.h"
-
 #include <cstddef>
 #include <vector>
+
+#include "comtrade_config.h"
+#include "comtrade_data_line.h"
 
 class CComtradeDatReader {
 public:
@@ -34,7 +34,7 @@ public:
         if (line->pending) Convert(line);
     }
 
-    size_t Samples() const { return samples_; } // read since Begin or Rewind
+    size_t Samples() const { return samples_; }  // read since Begin or Rewind
     // Running extremes of a channel's converted values (meaningful once Samples() > 0).
     float Minimum(size_t channel) const { return Extreme(channel, false); }
     float Maximum(size_t channel) const { return Extreme(channel, true); }
@@ -44,7 +44,7 @@ public:
 private:
     bool ReadText(CComtradeDataLine* line);
     bool ReadBinary(CComtradeDataLine* line);
-    bool Stop(); // the data ends here
+    bool Stop();  // the data ends here
     void Convert(CComtradeDataLine* line) const;
     float Extreme(size_t channel, bool highest) const;
     void Track(size_t channel, float value) {
@@ -60,8 +60,8 @@ private:
     // Binary records are tracked a block at a time, channel by channel, with
     // the extremes in registers; up to tracked_ they are in the arrays.
     void TrackRecords() const;
-    mutable std::vector<float> min_, max_;         // converted (text) or raw (FLOAT32) extremes
-    mutable std::vector<int32_t> rawMin_, rawMax_; // raw extremes of the integer layouts
+    mutable std::vector<float> min_, max_;          // converted (text) or raw (FLOAT32) extremes
+    mutable std::vector<int32_t> rawMin_, rawMax_;  // raw extremes of the integer layouts
     mutable const char* tracked_ = nullptr;
     size_t digital_ = 0;
     size_t recordSize_ = 0;

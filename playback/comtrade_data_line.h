@@ -14,7 +14,7 @@ public:
     }
 
     int32_t nSample = 0;
-    float fTime = 0.0f; // the file's time stamp, before timemult
+    float fTime = 0.0f;  // the file's time stamp, before timemult
     // A binary sample whose values are still in its record (see
     // CComtradeDatReader::Complete); null once they are converted.
     const char* pending = nullptr;
@@ -24,6 +24,6 @@ public:
     const float* Digital() const { return digital_.data(); }
 
 private:
-    std::vector<float> analog_;  // converted values
-    std::vector<float> digital_; // 0 or 1 (binary); the integer as read (text)
+    std::vector<float> analog_;   // converted values
+    std::vector<float> digital_;  // 0 or 1 (binary); the integer as read (text)
 };

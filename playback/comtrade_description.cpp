@@ -1,12 +1,12 @@
 #include "comtrade_description.h"
 
+#include <cstdio>
+
 #include "com/bstr.h"
 #include "com/com_ptr.h"
 #include "com/variant.h"
 #include "debug_output.h"
 #include "gdata/named_data.h"
-
-#include <cstdio>
 
 namespace {
 
@@ -99,23 +99,25 @@ void DescribeData(const CComtradeParser& parser, Node root) {
     memory.Set(OLESTR("start_time"), Variant::R8(mapping.StartTimeUs() / 1000.0));
 }
 
-} // namespace
+}  // namespace
 
 WideString ComtradeDataPath(const WideString& cfgPath) {
     size_t dot = cfgPath.find_last_of('.');
     size_t slash = cfgPath.find_last_of(OLESTR("/\\"));
-    if (dot == WideString::npos || (slash != WideString::npos && dot < slash)) return cfgPath + OLESTR(".dat");
+    if (dot == WideString::npos || (slash != WideString::npos && dot < slash))
+        return cfgPath + OLESTR(".dat");
     WideString extension = cfgPath.substr(dot + 1);
     for (WCHAR& c : extension)
         if (c >= 'A' && c <= 'Z') c = static_cast<WCHAR>(c - 'A' + 'a');
-    if (extension == OLESTR("cff")) return cfgPath; // a single-file recording
+    if (extension == OLESTR("cff")) return cfgPath;  // a single-file recording
     bool upper = dot + 1 < cfgPath.size();
-    for (size_t i = dot + 1; i < cfgPath.size(); ++i) upper = upper && !(cfgPath[i] >= 'a' && cfgPath[i] <= 'z');
+    for (size_t i = dot + 1; i < cfgPath.size(); ++i)
+        upper = upper && !(cfgPath[i] >= 'a' && cfgPath[i] <= 'z');
     return cfgPath.substr(0, dot) + (upper ? OLESTR(".DAT") : OLESTR(".dat"));
 }
 
 HRESULT DescribeComtradeRecording(CComtradeParser* parser, const WideString& cfgPath, float requestedRate,
-                               IGenericData** document) {
+                                  IGenericData** document) {
     *document = nullptr;
     HRESULT result = parser->OpenCfgFile(cfgPath);
     if (result != 0) {

@@ -3,9 +3,9 @@
 // analog channel's extremes and where the resampled frames are.
 #pragma once
 
-#include "comtrade_parser.h"
-
 #include <varel/vts_gdata.h>
+
+#include "comtrade_parser.h"
 
 // The data file of a configuration: its path with the extension ".dat"
 // (".DAT" beside an upper-case extension); a ".cff" file is its own.
@@ -16,4 +16,4 @@ WideString ComtradeDataPath(const WideString& cfgPath);
 // OpenCfgFile's failure (no document) or ParseDatFile's result; the extremes
 // and "mapping_memory" are added only when the data file was read.
 HRESULT DescribeComtradeRecording(CComtradeParser* parser, const WideString& cfgPath, float requestedRate,
-                               IGenericData** document);
+                                  IGenericData** document);

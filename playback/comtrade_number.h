@@ -14,8 +14,12 @@ namespace comtrade {
 
 constexpr int kNumberChars = 64;
 
-inline bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; }
-inline bool IsDigit(char c) { return static_cast<unsigned char>(c - '0') < 10; }
+inline bool IsBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
+}
+inline bool IsDigit(char c) {
+    return static_cast<unsigned char>(c - '0') < 10;
+}
 
 // The C library's own reading of text it alone understands ("inf", "nan",
 // hexadecimal, more digits than fit exactly). Returns where it stopped.
@@ -41,8 +45,8 @@ inline const char* ParseFloat(const char* p, const char* end, double* value) {
     bool negative = false;
     if (s < limit && (*s == '-' || *s == '+')) negative = *s++ == '-';
     uint64_t mantissa = 0;
-    int digits = 0;   // significant digits kept in mantissa
-    int exponent = 0; // decimal exponent of the mantissa's last digit
+    int digits = 0;    // significant digits kept in mantissa
+    int exponent = 0;  // decimal exponent of the mantissa's last digit
     bool exact = true;
     bool any = false;
     const char* intStart = s;
@@ -144,4 +148,4 @@ inline const char* SkipLine(const char* p, const char* end) {
     return feed ? static_cast<const char*>(feed) + 1 : end;
 }
 
-} // namespace comtrade
+}  // namespace comtrade

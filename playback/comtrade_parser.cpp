@@ -1,23 +1,27 @@
 #include "comtrade_parser.h"
 
+#include <new>
+#include <vector>
+
 #include "comtrade_cfg_reader.h"
 #include "comtrade_single_file.h"
 #include "debug_output.h"
 #include "file_mapping.h"
 #include "tick.h"
 
-#include <new>
-#include <vector>
-
 namespace {
 
 // The system's texts of the error codes the parser raises.
 const char* ErrorText(HRESULT code) {
     switch (code) {
-    case CComtradeCfgReader::kChannelCountError: return "The system cannot find the path specified.";
-    case CComtradeCfgReader::kTimeMultError: return "Access is denied.";
-    case CComtradeResampler::kBlockFull: return "Not enough storage is available to complete this operation.";
-    default: return "Unknown error.";
+        case CComtradeCfgReader::kChannelCountError:
+            return "The system cannot find the path specified.";
+        case CComtradeCfgReader::kTimeMultError:
+            return "Access is denied.";
+        case CComtradeResampler::kBlockFull:
+            return "Not enough storage is available to complete this operation.";
+        default:
+            return "Unknown error.";
     }
 }
 
@@ -28,17 +32,21 @@ float UnitFactor(const WideString& uu) {
         if (!isUnit(uu[i])) continue;
         if (i == 0) return 1.0f;
         switch (uu[i - 1]) {
-        case 'K':
-        case 'k': return 1000.0f;
-        case 'M': return 1000000.0f;
-        case 'm': return 0.001f;
-        default: return 1.0f;
+            case 'K':
+            case 'k':
+                return 1000.0f;
+            case 'M':
+                return 1000000.0f;
+            case 'm':
+                return 0.001f;
+            default:
+                return 1.0f;
         }
     }
     return 1.0f;
 }
 
-} // namespace
+}  // namespace
 
 CComtradeParser::CComtradeParser() : mapping_(OLESTR("VAREL_BXHF_MAPPING")) {}
 
@@ -138,7 +146,8 @@ HRESULT CComtradeParser::ParseDat(const unsigned char* data, size_t size, float 
     HRESULT result;
     try {
         std::vector<float> gain(config_.analog.size()), offset(config_.analog.size());
-        for (size_t i = 0; i < config_.analog.size(); ++i) ChannelScale(config_.analog[i], &gain[i], &offset[i]);
+        for (size_t i = 0; i < config_.analog.size(); ++i)
+            ChannelScale(config_.analog[i], &gain[i], &offset[i]);
         reader_.Begin(data, size, config_.format, std::move(gain), std::move(offset), config_.digital.size());
         result = resampler_.Run(config_, &reader_, &mapping_, playbackRate_);
     } catch (const std::bad_alloc&) {

@@ -3,22 +3,22 @@
 // shared block "VAREL_BXHF_MAPPING". The playback test derives from it.
 #pragma once
 
+#include <cstddef>
+
 #include "comtrade_config.h"
 #include "comtrade_dat_reader.h"
 #include "comtrade_resampler.h"
 #include "samp_mapping_file.h"
 #include "text.h"
 
-#include <cstddef>
-
 class CComtradeParser {
 public:
     // OpenCfgFile results.
     static constexpr HRESULT kCfgNotOpened = 1;
-    static constexpr HRESULT kCfgInvalid = 2; // no mapping, under 2 bytes, or a configuration error
+    static constexpr HRESULT kCfgInvalid = 2;  // no mapping, under 2 bytes, or a configuration error
     // ParseDatFile results.
     static constexpr HRESULT kDatNotOpened = 11;
-    static constexpr HRESULT kDatMappingFailed = 12; // file or block mapping, or the block is full
+    static constexpr HRESULT kDatMappingFailed = 12;  // file or block mapping, or the block is full
     static constexpr HRESULT kDatViewFailed = 13;
     static constexpr HRESULT kDatNoData = CComtradeResampler::kNoData;
     static constexpr float kDefaultPlaybackRate = 5000.0f;
@@ -44,7 +44,7 @@ public:
     const ComtradeConfig& Config() const { return config_; }
     const CSampMappingFile& Mapping() const { return mapping_; }
     float PlaybackRate() const { return playbackRate_; }
-    size_t DataLength() const { return dataLength_; } // bytes of the last data file
+    size_t DataLength() const { return dataLength_; }  // bytes of the last data file
     size_t SamplesRead() const { return samplesRead_; }
 
     // The rate ParseDatFile plays at for a requested rate.

@@ -6,7 +6,7 @@
 #include <utility>
 
 HRESULT CComtradeResampler::Run(const ComtradeConfig& config, CComtradeDatReader* reader,
-                             CSampMappingFile* mapping, float playbackRate) {
+                                CSampMappingFile* mapping, float playbackRate) {
     config_ = &config;
     reader_ = reader;
     mapping_ = mapping;
@@ -15,7 +15,8 @@ HRESULT CComtradeResampler::Run(const ComtradeConfig& config, CComtradeDatReader
     second_.Resize(config.analog.size(), config.digital.size());
     endsampReached_.clear();
     int32_t reached = INT32_MIN;
-    for (const ComtradeSampleRate& rate : config.rates) endsampReached_.push_back(reached = std::max(reached, rate.endsamp));
+    for (const ComtradeSampleRate& rate : config.rates)
+        endsampReached_.push_back(reached = std::max(reached, rate.endsamp));
 
     // A recording without channels has no frames (of no values) to write.
     if (config.analog.empty() && config.digital.empty()) {
@@ -56,7 +57,8 @@ int CComtradeResampler::Next(CComtradeDataLine* line, double previousTimeUs, dou
         // above the one before, or two in a row below 1, for the sample numbers.
         if (line->nSample < 0)
             decided_ = true;
-        else if (line->fTime <= previousStamp_ || (std::fabs(line->fTime) < 1.0f && std::fabs(previousStamp_) < 1.0f))
+        else if (line->fTime <= previousStamp_ ||
+                 (std::fabs(line->fTime) < 1.0f && std::fabs(previousStamp_) < 1.0f))
             return kRestart;
     }
     previousStamp_ = line->fTime;
@@ -108,7 +110,7 @@ HRESULT CComtradeResampler::Pass() {
     mapping_->BeginWrite(ta, rate_);
     const double stepUs = 1000000.0 / rate_;
     const size_t analog = config_->analog.size(), digital = config_->digital.size();
-    double t = ta; // the output instant
+    double t = ta;  // the output instant
     double tb;
     int r = Next(b, ta, &tb);
     for (;;) {

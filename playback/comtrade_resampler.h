@@ -8,13 +8,13 @@
 
 class CComtradeResampler {
 public:
-    static constexpr HRESULT kBlockFull = 14;              // a frame would pass the block's capacity
-    static constexpr HRESULT kNoData = DISP_E_EXCEPTION;         // no first sample, or a negative sample number
-    static constexpr double kEndToleranceUs = 10.0;     // the last sample is written once more within this
+    static constexpr HRESULT kBlockFull = 14;             // a frame would pass the block's capacity
+    static constexpr HRESULT kNoData = DISP_E_EXCEPTION;  // no first sample, or a negative sample number
+    static constexpr double kEndToleranceUs = 10.0;       // the last sample is written once more within this
 
     // Chooses the time base, then fills mapping (already created). 0 or an error.
     HRESULT Run(const ComtradeConfig& config, CComtradeDatReader* reader, CSampMappingFile* mapping,
-             float playbackRate);
+                float playbackRate);
 
 private:
     enum class TimeBase { kStamps, kSampleNumbers };
@@ -36,6 +36,6 @@ private:
     bool decided_ = false;
     float previousStamp_ = 0.0f;
     HRESULT error_ = 0;
-    std::vector<int32_t> endsampReached_; // running maximum of the segments' endsamp
+    std::vector<int32_t> endsampReached_;  // running maximum of the segments' endsamp
     CComtradeDataLine first_, second_;
 };

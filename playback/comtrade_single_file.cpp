@@ -1,9 +1,9 @@
 #include "comtrade_single_file.h"
 
-#include "comtrade_number.h"
-
 #include <cstring>
 #include <string_view>
+
+#include "comtrade_number.h"
 
 namespace {
 
@@ -42,14 +42,15 @@ size_t NextHead(const char* text, size_t size, size_t from, std::string_view typ
     return size;
 }
 
-} // namespace
+}  // namespace
 
 bool CComtradeSingleFile::IsSingleFile(const unsigned char* data, size_t size) {
     size_t lineEnd;
     return size > 0 && IsHead(reinterpret_cast<const char*>(data), size, 0, "CFG", &lineEnd);
 }
 
-bool CComtradeSingleFile::FindConfiguration(const unsigned char* data, size_t size, ComtradeSection* section) {
+bool CComtradeSingleFile::FindConfiguration(const unsigned char* data, size_t size,
+                                            ComtradeSection* section) {
     const char* text = reinterpret_cast<const char*>(data);
     size_t lineEnd;
     if (size == 0 || !IsHead(text, size, 0, "CFG", &lineEnd)) return false;
@@ -72,7 +73,8 @@ bool CComtradeSingleFile::FindData(const unsigned char* data, size_t size, Comtr
     if (colon != std::string_view::npos) {
         int32_t bytes = -1;
         comtrade::ParseInt(line.data() + colon + 1, line.data() + line.size(), &bytes);
-        if (bytes >= 0 && static_cast<size_t>(bytes) < size - lineEnd) section->end = lineEnd + static_cast<size_t>(bytes);
+        if (bytes >= 0 && static_cast<size_t>(bytes) < size - lineEnd)
+            section->end = lineEnd + static_cast<size_t>(bytes);
     }
     return true;
 }

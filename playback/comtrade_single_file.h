@@ -6,8 +6,8 @@
 #include <cstddef>
 
 struct ComtradeSection {
-    size_t begin = 0; // the first byte after the section's head line
-    size_t end = 0;   // the next head line, the byte count or the end of the file
+    size_t begin = 0;  // the first byte after the section's head line
+    size_t end = 0;    // the next head line, the byte count or the end of the file
 };
 
 class CComtradeSingleFile {

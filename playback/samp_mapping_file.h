@@ -3,14 +3,14 @@
 // ("VAREL_BXHF_TEST_MAPPING"). The block is created once and kept.
 #pragma once
 
+#include <cstddef>
+
 #include "file_mapping.h"
 #include "text.h"
 
-#include <cstddef>
-
 class CSampMappingFile {
 public:
-    static constexpr size_t kBlockBytes = 0x4000000; // 64 MiB
+    static constexpr size_t kBlockBytes = 0x4000000;  // 64 MiB
 
     explicit CSampMappingFile(WideString name) : name_(std::move(name)) {}
 
@@ -31,14 +31,14 @@ public:
     const WideString& Name() const { return name_; }
     const float* Floats() const { return floats_; }
     size_t FloatCount() const { return written_; }
-    size_t Capacity() const { return capacity_; } // in floats
+    size_t Capacity() const { return capacity_; }  // in floats
     size_t SizeBytes() const { return memory_.size(); }
     double StartTimeUs() const { return startTimeUs_; }
     float SampleRate() const { return sampleRate_; }
 
 private:
     WideString name_;
-    SharedMemory memory_; // the handle and the view
+    SharedMemory memory_;  // the handle and the view
     float* floats_ = nullptr;
     size_t written_ = 0;
     size_t capacity_ = 0;

@@ -1,14 +1,6 @@
 // vts comtrade: the description document of a COMTRADE recording, or its
 // resampled frames as CSV.
-#include "subcommand.h"
-
 #include <varel/vts.h>
-
-#include "com/bstr.h"
-#include "com/com_ptr.h"
-#include "playback/comtrade_description.h"
-#include "playback/comtrade_parser.h"
-#include "text.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -16,10 +8,18 @@
 #include <string>
 #include <vector>
 
+#include "com/bstr.h"
+#include "com/com_ptr.h"
+#include "playback/comtrade_description.h"
+#include "playback/comtrade_parser.h"
+#include "subcommand.h"
+#include "text.h"
+
 namespace {
 
 int Failed(const char* what, HRESULT code) {
-    std::fprintf(stderr, "vts comtrade: %s (%d, 0x%08X)\n", what, static_cast<int>(code), static_cast<unsigned>(code));
+    std::fprintf(stderr, "vts comtrade: %s (%d, 0x%08X)\n", what, static_cast<int>(code),
+                 static_cast<unsigned>(code));
     return 1;
 }
 
@@ -33,7 +33,9 @@ int Describe(const std::string& cfg, float rate) {
         if (FAILED(hr)) return Failed("cannot write the document", hr);
         std::printf("%s\n", Utf16ToUtf8(text.View()).c_str());
     }
-    if (result != 0) return Failed(document ? "the data file could not be read" : "the configuration could not be read", result);
+    if (result != 0)
+        return Failed(document ? "the data file could not be read" : "the configuration could not be read",
+                      result);
     return 0;
 }
 
@@ -71,7 +73,8 @@ int WriteCsv(const std::string& cfg, float rate) {
         double stepUs = 1000000.0 / mapping.SampleRate();
         for (size_t frame = 0; frame < mapping.FloatCount() / width; ++frame) {
             std::printf("%.3f", mapping.StartTimeUs() + static_cast<double>(frame) * stepUs);
-            for (size_t i = 0; i < width; ++i) std::printf(",%.9g", static_cast<double>(values[frame * width + i]));
+            for (size_t i = 0; i < width; ++i)
+                std::printf(",%.9g", static_cast<double>(values[frame * width + i]));
             std::putchar('\n');
         }
     }
@@ -106,7 +109,7 @@ int ComtradeCommand(const std::vector<std::string>& args) {
     return code;
 }
 
-} // namespace
+}  // namespace
 
 VTS_SUBCOMMAND(comtrade, "comtrade", "[--csv] FILE.cfg [--rate R]",
                "describe a COMTRADE recording, or write its frames resampled at R samples/s as CSV",

@@ -1,10 +1,6 @@
 // Parse and resample of large generated recordings (text and binary data)
 // against a plain sequential pass over the same mapped file, in the same run.
 // The files are made in a temporary folder and removed afterwards.
-#include "file_mapping.h"
-#include "playback/comtrade_parser.h"
-#include "text.h"
-
 #include <algorithm>
 #include <charconv>
 #include <chrono>
@@ -17,18 +13,22 @@
 #include <string>
 #include <vector>
 
+#include "file_mapping.h"
+#include "playback/comtrade_parser.h"
+#include "text.h"
+
 namespace {
 
 constexpr int kAnalog = 8;
 constexpr int kDigital = 16;
-constexpr int kRecordRate = 10000; // samples per second
+constexpr int kRecordRate = 10000;  // samples per second
 
 std::string Cfg(const char* type, long samples) {
-    std::string cfg = "Bench,Generator,1999\n" + std::to_string(kAnalog + kDigital) + "," + std::to_string(kAnalog) +
-                      "A," + std::to_string(kDigital) + "D\n";
+    std::string cfg = "Bench,Generator,1999\n" + std::to_string(kAnalog + kDigital) + "," +
+                      std::to_string(kAnalog) + "A," + std::to_string(kDigital) + "D\n";
     for (int i = 0; i < kAnalog; ++i)
-        cfg += std::to_string(i + 1) + (i < 4 ? ",U" : ",I") + std::to_string(i) + ",A,Bay 1," + (i < 4 ? "kV" : "A") +
-               ",0.0025,0,0,-32767,32767,110,0.1,S\n";
+        cfg += std::to_string(i + 1) + (i < 4 ? ",U" : ",I") + std::to_string(i) + ",A,Bay 1," +
+               (i < 4 ? "kV" : "A") + ",0.0025,0,0,-32767,32767,110,0.1,S\n";
     for (int i = 0; i < kDigital; ++i) cfg += std::to_string(i + 1) + ",B" + std::to_string(i) + ",,,0\n";
     cfg += "50\n1\n" + std::to_string(kRecordRate) + "," + std::to_string(samples) + "\n";
     cfg += "01/01/2026,00:00:00.000000\n01/01/2026,00:00:00.100000\n" + std::string(type) + "\n1\n";
@@ -90,8 +90,8 @@ double ReadFloorSeconds(const WideString& path, uint64_t* sink) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
-void Run(const char* label, const std::filesystem::path& cfg, const std::filesystem::path& dat, float playbackRate,
-         double goalMBs) {
+void Run(const char* label, const std::filesystem::path& cfg, const std::filesystem::path& dat,
+         float playbackRate, double goalMBs) {
     WideString cfgPath = Utf8ToUtf16(cfg.string()), datPath = Utf8ToUtf16(dat.string());
     double megabytes = static_cast<double>(std::filesystem::file_size(dat)) / 1e6;
     CComtradeParser parser;
@@ -105,28 +105,32 @@ void Run(const char* label, const std::filesystem::path& cfg, const std::filesys
         floor = std::min(floor, ReadFloorSeconds(datPath, &sink));
         auto start = std::chrono::steady_clock::now();
         HRESULT result = parser.ParseDatFile(datPath, playbackRate);
-        parse = std::min(parse, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+        parse =
+            std::min(parse, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
         if (result != 0) {
             std::printf("%s: ParseDatFile failed with 0x%08X\n", label, static_cast<unsigned>(result));
             return;
         }
     }
     double floorMBs = megabytes / floor, parseMBs = megabytes / parse;
-    std::printf("%-9s %7.1f MB, %9zu samples -> %7zu frames at %.0f/s: read floor %8.1f MB/s, parse+resample %8.1f MB/s, "
-                "ratio %.3f (goal %.0f MB/s: %s)%s\n",
-                label, megabytes, parser.SamplesRead(),
-                parser.Mapping().FloatCount() / (kAnalog + kDigital), static_cast<double>(playbackRate), floorMBs,
-                parseMBs, parseMBs / floorMBs, goalMBs, parseMBs >= goalMBs ? "met" : "missed", sink == 1 ? " " : "");
+    std::printf(
+        "%-9s %7.1f MB, %9zu samples -> %7zu frames at %.0f/s: read floor %8.1f MB/s, parse+resample %8.1f "
+        "MB/s, "
+        "ratio %.3f (goal %.0f MB/s: %s)%s\n",
+        label, megabytes, parser.SamplesRead(), parser.Mapping().FloatCount() / (kAnalog + kDigital),
+        static_cast<double>(playbackRate), floorMBs, parseMBs, parseMBs / floorMBs, goalMBs,
+        parseMBs >= goalMBs ? "met" : "missed", sink == 1 ? " " : "");
 }
 
-} // namespace
+}  // namespace
 
 // Optional argument: "ascii" or "binary" for one of the two.
 int main(int argc, char** argv) {
     std::string only = argc > 1 ? argv[1] : "";
     bool text = only.empty() || only == "ascii", binary = only.empty() || only == "binary";
     std::random_device seed;
-    std::filesystem::path dir = std::filesystem::temp_directory_path() / ("vts_bench_comtrade_" + std::to_string(seed()));
+    std::filesystem::path dir =
+        std::filesystem::temp_directory_path() / ("vts_bench_comtrade_" + std::to_string(seed()));
     std::filesystem::create_directories(dir);
     std::mt19937 random(1);
 

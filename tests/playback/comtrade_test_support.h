@@ -1,9 +1,6 @@
 // Helpers for the COMTRADE tests: recordings written into a temporary folder.
 #pragma once
 
-#include "playback/comtrade_parser.h"
-#include "text.h"
-
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -13,6 +10,9 @@
 #include <random>
 #include <string>
 #include <vector>
+
+#include "playback/comtrade_parser.h"
+#include "text.h"
 
 class ComtradeFiles : public ::testing::Test {
 protected:
@@ -24,7 +24,8 @@ protected:
     void TearDown() override { std::filesystem::remove_all(dir_); }
 
     WideString Write(const std::string& name, const std::string& bytes) const {
-        std::ofstream(dir_ / name, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        std::ofstream(dir_ / name, std::ios::binary)
+            .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
         return Path(name);
     }
     WideString Path(const std::string& name) const { return Utf8ToUtf16((dir_ / name).string()); }

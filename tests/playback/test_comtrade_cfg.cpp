@@ -1,9 +1,8 @@
 // The configuration grammar: the layouts recorders write, and bad input.
-#include "comtrade_test_support.h"
-
-#include "debug_log.h"
-
 #include <sstream>
+
+#include "comtrade_test_support.h"
+#include "debug_log.h"
 
 namespace {
 
@@ -14,9 +13,10 @@ std::string Dump(const ComtradeConfig& c) {
     out << w(c.station_name) << w(c.rec_dev_id) << w(c.rev_year) << "\n";
     for (const ComtradeAnalogChannel& a : c.analog)
         out << w(a.ch_id) << w(a.ph) << w(a.ccbm) << w(a.uu) << a.a << "," << a.b << "," << a.skew << ","
-            << a.min << "," << a.max << "," << a.primary << "," << a.secondary << "," << static_cast<char>(a.ps)
-            << "\n";
-    for (const ComtradeDigitalChannel& d : c.digital) out << w(d.ch_id) << w(d.ph) << w(d.ccbm) << d.y << "\n";
+            << a.min << "," << a.max << "," << a.primary << "," << a.secondary << ","
+            << static_cast<char>(a.ps) << "\n";
+    for (const ComtradeDigitalChannel& d : c.digital)
+        out << w(d.ch_id) << w(d.ph) << w(d.ccbm) << d.y << "\n";
     out << c.lf << "|";
     for (const ComtradeSampleRate& r : c.rates) out << r.samp << "/" << r.endsamp << "|";
     out << w(c.firstTime) << w(c.triggerTime) << c.binary << static_cast<int>(c.format) << "|" << c.timemult;
@@ -99,8 +99,8 @@ TEST_F(ComtradeCfg, Layout1999) {
 TEST_F(ComtradeCfg, TwinsReadAlike) {
     ASSERT_EQ(Open(k1999), 0);
     std::string plain = Dump(parser_.Config());
-    for (const std::string& twin : {WithCrLf(k1999), WithBlanks(k1999), WithCrLf(WithBlanks(k1999)), Utf16(k1999),
-                                    Utf16(WithCrLf(k1999)), "\xEF\xBB\xBF" + k1999}) {
+    for (const std::string& twin : {WithCrLf(k1999), WithBlanks(k1999), WithCrLf(WithBlanks(k1999)),
+                                    Utf16(k1999), Utf16(WithCrLf(k1999)), "\xEF\xBB\xBF" + k1999}) {
         SCOPED_TRACE(twin.substr(0, 12));
         ASSERT_EQ(Open(twin), 0);
         EXPECT_EQ(Dump(parser_.Config()), plain);
@@ -137,11 +137,11 @@ TEST_F(ComtradeCfg, FileTypes) {
         int binary;
         ComtradeDataFormat format;
     } cases[] = {
-        {"ASCII", 0, ComtradeDataFormat::kAscii},      {"ascii", 0, ComtradeDataFormat::kAscii},
-        {" Ascii \r", 0, ComtradeDataFormat::kAscii},  {"ASCII7", 0, ComtradeDataFormat::kAscii},
-        {"binary", 1, ComtradeDataFormat::kBinary16},  {"BINARY32", 1, ComtradeDataFormat::kBinary32},
+        {"ASCII", 0, ComtradeDataFormat::kAscii},       {"ascii", 0, ComtradeDataFormat::kAscii},
+        {" Ascii \r", 0, ComtradeDataFormat::kAscii},   {"ASCII7", 0, ComtradeDataFormat::kAscii},
+        {"binary", 1, ComtradeDataFormat::kBinary16},   {"BINARY32", 1, ComtradeDataFormat::kBinary32},
         {"binary32", 1, ComtradeDataFormat::kBinary32}, {"FLOAT32", 1, ComtradeDataFormat::kFloat32},
-        {"ASC", 1, ComtradeDataFormat::kBinary16},     {"", 1, ComtradeDataFormat::kBinary16},
+        {"ASC", 1, ComtradeDataFormat::kBinary16},      {"", 1, ComtradeDataFormat::kBinary16},
     };
     for (const Case& k : cases) {
         SCOPED_TRACE(k.type);
@@ -173,7 +173,8 @@ TEST_F(ComtradeCfg, PlaybackRateIsTheFastestSegmentOrTheRequestedRate) {
 // leave the default, empty text fields give empty text; texts are cut to width.
 TEST_F(ComtradeCfg, FieldRules) {
     std::string longId(100, 'x');
-    ASSERT_EQ(Open("S,D,1999\n2,2A,0D\n1," + longId + ",ABC,,ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789V,,,,,,,,\n"
+    ASSERT_EQ(Open("S,D,1999\n2,2A,0D\n1," + longId +
+                   ",ABC,,ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789V,,,,,,,,\n"
                    "2,I,,,A,2,1,0,0,0,,,\n50\n1\n1000,5\n\n\nASCII\n0"),
               0);
     const ComtradeConfig& c = parser_.Config();
@@ -200,7 +201,9 @@ TEST_F(ComtradeCfg, TruncatedText) {
 }
 
 TEST_F(ComtradeCfg, EightBitTextIsUtf8OrLatin1) {
-    ASSERT_EQ(Open("Esta\xE7\xE3o,Gr\xC3\xA4" "t,2013\n1,0A,1D\n1,K,,,0\n50\n"), 0);
+    ASSERT_EQ(Open("Esta\xE7\xE3o,Gr\xC3\xA4"
+                   "t,2013\n1,0A,1D\n1,K,,,0\n50\n"),
+              0);
     EXPECT_EQ(parser_.Config().station_name, Utf8ToUtf16("Esta\xC3\xA7\xC3\xA3o"));
     EXPECT_EQ(parser_.Config().rec_dev_id, Utf8ToUtf16("Gr\xC3\xA4t"));
 }
@@ -211,9 +214,9 @@ TEST_F(ComtradeCfg, ChannelScale) {
         char ps;
         float primary, secondary, gain;
     } cases[] = {
-        {"V", 'S', 1, 1, 2.0f},         {"kV", 'S', 1, 1, 2000.0f},     {"KV", 's', 1, 1, 2000.0f},
-        {"MV", 'S', 1, 1, 2e6f},        {"mA", 'S', 1, 1, 0.002f},      {"uA", 'S', 1, 1, 2.0f},
-        {"Hz", 'S', 1, 1, 2.0f},        {"", 'S', 1, 1, 2.0f},          {"kV", 'P', 120, 1, 2000.0f / 120},
+        {"V", 'S', 1, 1, 2.0f},         {"kV", 'S', 1, 1, 2000.0f}, {"KV", 's', 1, 1, 2000.0f},
+        {"MV", 'S', 1, 1, 2e6f},        {"mA", 'S', 1, 1, 0.002f},  {"uA", 'S', 1, 1, 2.0f},
+        {"Hz", 'S', 1, 1, 2.0f},        {"", 'S', 1, 1, 2.0f},      {"kV", 'P', 120, 1, 2000.0f / 120},
         {"A", 'p', 600, 5, 2.0f / 120}, {"A", 'S', 600, 5, 2.0f},
     };
     for (const Case& k : cases) {
@@ -257,17 +260,24 @@ TEST_F(ComtradeCfg, BadInput) {
         {"absurd counts", "S,D,1999\n2000000000,1000000000A,1000000000D\n1,IA,,,A,1,0,0,0,0\n", 0, nullptr},
         {"counts that overflow", "S,D,1999\n-2,2147483647A,2147483647D\n", 2, "总通道数=-2"},
         {"absurd nrates", OneChannelCfg("2000000000\n1000,5\n"), 0, nullptr},
-        {"a line of millions of characters", std::string(3000000, 'a') + "\n1,1A,0D\n" + std::string(2000000, ',') + "\n", 0, nullptr},
+        {"a line of millions of characters",
+         std::string(3000000, 'a') + "\n1,1A,0D\n" + std::string(2000000, ',') + "\n", 0, nullptr},
         {"binary noise", noise, -1, nullptr},
         {"UTF-16 noise", "\xFF\xFE" + noise, -1, nullptr},
-        {"odd UTF-16", "\xFF\xFE" "S\0,\0D\0\n\0" "1", 0, nullptr},
+        {"odd UTF-16",
+         "\xFF\xFE"
+         "S\0,\0D\0\n\0"
+         "1",
+         0, nullptr},
     };
     for (const Case& k : cases) {
         SCOPED_TRACE(k.what);
         DebugLogCapture log;
         HRESULT result = Open(k.text);
-        if (k.result >= 0) EXPECT_EQ(result, k.result);
-        else EXPECT_TRUE(result == 0 || result == 2) << result;
+        if (k.result >= 0)
+            EXPECT_EQ(result, k.result);
+        else
+            EXPECT_TRUE(result == 0 || result == 2) << result;
         if (k.log) {
             EXPECT_TRUE(log.Contains(k.log));
             EXPECT_TRUE(log.Contains("OpenCfgFile error "));
@@ -297,7 +307,7 @@ TEST_F(ComtradeCfg, ReadingAgainResets) {
     EXPECT_EQ(parser_.Config().binary, 0);
 }
 
-} // namespace
+}  // namespace
 
 namespace {
 
@@ -313,7 +323,8 @@ TEST_F(ComtradeCfg, SingleFileRecording) {
     }
     std::string cff = "--- file type: CFG ---\r\n" + WithCrLf(OneChannelCfg("1\n1000,3\n", "BINARY")) +
                       "--- file type: INF ---\r\n\r\n--- file type: HDR ---\r\nnotes\r\n"
-                      "--- file type: DAT BINARY: " + std::to_string(binary.size()) + " ---\r\n" + binary + "junk after";
+                      "--- file type: DAT BINARY: " +
+                      std::to_string(binary.size()) + " ---\r\n" + binary + "junk after";
     WideString path = Write("one.cff", cff);
     ASSERT_EQ(parser_.OpenCfgFile(path), 0);
     EXPECT_EQ(parser_.Config().analog.size(), 1u);
@@ -327,4 +338,4 @@ TEST_F(ComtradeCfg, SingleFileRecording) {
     EXPECT_EQ(parser_.ParseDatFile(path, 0.0f), DISP_E_EXCEPTION);
 }
 
-} // namespace
+}  // namespace

@@ -1,9 +1,8 @@
 // The data readers, the choice of time base and the resampling.
-#include "comtrade_test_support.h"
-
-#include "debug_log.h"
-
 #include <cmath>
+
+#include "comtrade_test_support.h"
+#include "debug_log.h"
 
 namespace {
 
@@ -90,9 +89,19 @@ TEST_F(ComtradeDat, TextNumbers) {
         const char* field;
         float value;
     } cases[] = {
-        {"12", 12},      {"-7", -7},       {"0.25", 0.25f}, {"-.5", -0.5f},  {"1e3", 1000},
-        {"2.5E-1", 0.25f}, {"abc", 0},     {"", 0},         {"12abc", 12},   {"1e", 1},
-        {"0x10", 16},    {"99999", 99999}, {"1234567890123456789012", 1.2345679e21f},
+        {"12", 12},
+        {"-7", -7},
+        {"0.25", 0.25f},
+        {"-.5", -0.5f},
+        {"1e3", 1000},
+        {"2.5E-1", 0.25f},
+        {"abc", 0},
+        {"", 0},
+        {"12abc", 12},
+        {"1e", 1},
+        {"0x10", 16},
+        {"99999", 99999},
+        {"1234567890123456789012", 1.2345679e21f},
         {"00000000000000000000000000000000000000000000000000000000000000000000000007", 0},
     };
     for (const Case& k : cases) {
@@ -120,7 +129,7 @@ TEST_F(ComtradeDat, Binary16) {
         PutLe16(&dat, n == 1 ? 0x8001 : 0x0002);
         PutLe16(&dat, n == 1 ? 0x0001 : 0xFFFE);
     }
-    dat += "\x03\x00\x00"; // a record cut short
+    dat += "\x03\x00\x00";  // a record cut short
     Load(&parser_, cfg, dat);
     auto frames = Frames(parser_);
     ASSERT_EQ(frames.size(), 2u);
@@ -171,17 +180,39 @@ TEST_F(ComtradeDat, TimeBase) {
         std::string dat;
         const char* tail;
         double startUs;
-        std::vector<float> values; // at 1000 frames per second
+        std::vector<float> values;  // at 1000 frames per second
     } cases[] = {
-        {"rising stamps", "1\n500,3\n", "1,1000,0,0\n2,2000,10,0\n3,4000,30,0\n", "1\n", 1000.0, {0, 10, 20, 30}},
-        {"rising stamps with timemult", "1\n500,3\n", "1,1000,0,0\n2,2000,10,0\n3,3000,20,0\n", "2\n", 2000.0,
+        {"rising stamps",
+         "1\n500,3\n",
+         "1,1000,0,0\n2,2000,10,0\n3,4000,30,0\n",
+         "1\n",
+         1000.0,
+         {0, 10, 20, 30}},
+        {"rising stamps with timemult",
+         "1\n500,3\n",
+         "1,1000,0,0\n2,2000,10,0\n3,3000,20,0\n",
+         "2\n",
+         2000.0,
          {0, 5, 10, 15, 20}},
         {"zero stamps", "1\n500,3\n", "1,0,0,0\n2,0,10,0\n3,0,20,0\n", "1\n", 0.0, {0, 5, 10, 15, 20}},
-        {"a stamp repeated late", "1\n500,3\n", "1,1000,0,0\n2,2000,10,0\n3,2000,20,0\n", "1\n", 0.0,
+        {"a stamp repeated late",
+         "1\n500,3\n",
+         "1,1000,0,0\n2,2000,10,0\n3,2000,20,0\n",
+         "1\n",
+         0.0,
          {0, 5, 10, 15, 20}},
-        {"stamps below 1", "1\n500,3\n", "1,0.25,0,0\n2,0.5,10,0\n3,0.75,20,0\n", "1\n", 0.0, {0, 5, 10, 15, 20}},
-        {"a negative sample number first", "1\n500,3\n", "-1,1000,0,0\n2,2000,10,0\n3,2000,20,0\n", "1\n",
-         1000.0, {0, 10}},
+        {"stamps below 1",
+         "1\n500,3\n",
+         "1,0.25,0,0\n2,0.5,10,0\n3,0.75,20,0\n",
+         "1\n",
+         0.0,
+         {0, 5, 10, 15, 20}},
+        {"a negative sample number first",
+         "1\n500,3\n",
+         "-1,1000,0,0\n2,2000,10,0\n3,2000,20,0\n",
+         "1\n",
+         1000.0,
+         {0, 10}},
         {"no rates: stamps", "0\n0,3\n", "1,0,0,0\n2,1000,10,0\n3,2000,20,0\n", "1\n", 0.0, {0, 10, 20}},
         {"no rates, stamps that do not rise", "0\n0,3\n", "1,0,0,0\n2,0,10,0\n3,0,20,0\n", "1\n", 0.0, {0}},
     };
@@ -221,13 +252,14 @@ TEST_F(ComtradeDat, BadData) {
         const char* what;
         const char* type;
         std::string dat;
-        HRESULT result; // -1: any result but a crash
+        HRESULT result;  // -1: any result but a crash
     } cases[] = {
         {"empty", "ASCII", "", DISP_E_EXCEPTION},
         {"no whole first line", "ASCII", "1,0,5", DISP_E_EXCEPTION},
         {"binary shorter than a record", "BINARY", "\x01\x00\x00\x00\x00", DISP_E_EXCEPTION},
         {"non-numeric fields", "ASCII", "a,b,c,d\ne,f,g,h\n", 0},
-        {"a line of millions of characters", "ASCII", "1,0,5,1," + std::string(3000000, 'x') + "\n2,0,6,1\n", 0},
+        {"a line of millions of characters", "ASCII", "1,0,5,1," + std::string(3000000, 'x') + "\n2,0,6,1\n",
+         0},
         {"a field of millions of characters", "ASCII", "1,0," + std::string(3000000, '7') + ",1\n", 0},
         {"binary noise as text", "ASCII", noise, -1},
         {"digits and separators", "ASCII", digits, -1},
@@ -239,8 +271,10 @@ TEST_F(ComtradeDat, BadData) {
         SCOPED_TRACE(k.what);
         ASSERT_EQ(parser_.OpenCfgFile(Write("r.cfg", OneChannelCfg("1\n1000,100000\n", k.type))), 0);
         HRESULT result = parser_.ParseDatFile(Write("r.dat", k.dat), 0.0f);
-        if (k.result != -1) EXPECT_EQ(result, k.result);
-        else EXPECT_TRUE(result == 0 || result == 12 || result == DISP_E_EXCEPTION) << result;
+        if (k.result != -1)
+            EXPECT_EQ(result, k.result);
+        else
+            EXPECT_TRUE(result == 0 || result == 12 || result == DISP_E_EXCEPTION) << result;
         EXPECT_LE(parser_.Mapping().FloatCount(), parser_.Mapping().Capacity());
     }
 }
@@ -287,4 +321,4 @@ TEST_F(ComtradeDat, BlockFullBeforeTheTimeBaseIsKnown) {
     EXPECT_EQ(parser_.Mapping().FloatCount(), 2u * 134219u);
 }
 
-} // namespace
+}  // namespace

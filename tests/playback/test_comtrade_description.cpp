@@ -1,9 +1,8 @@
 // The description document of a recording.
-#include "comtrade_test_support.h"
-
 #include "com/bstr.h"
 #include "com/com_ptr.h"
 #include "com/variant.h"
+#include "comtrade_test_support.h"
 #include "debug_log.h"
 #include "leak_check.h"
 #include "playback/comtrade_description.h"
@@ -112,12 +111,16 @@ TEST(ComtradeDataPath, ExtensionBecomesDat) {
         const char* cfg;
         const char* dat;
     } cases[] = {
-        {"a/b/rec.cfg", "a/b/rec.dat"}, {"C:\\rec\\FAULT.CFG", "C:\\rec\\FAULT.DAT"},
-        {"rec.Cfg", "rec.dat"},         {"dir.x/rec", "dir.x/rec.dat"},
-        {"rec", "rec.dat"},             {"rec.1.cfg", "rec.1.dat"},
-        {"one.cff", "one.cff"},         {"ONE.CFF", "ONE.CFF"},
+        {"a/b/rec.cfg", "a/b/rec.dat"},
+        {"C:\\rec\\FAULT.CFG", "C:\\rec\\FAULT.DAT"},
+        {"rec.Cfg", "rec.dat"},
+        {"dir.x/rec", "dir.x/rec.dat"},
+        {"rec", "rec.dat"},
+        {"rec.1.cfg", "rec.1.dat"},
+        {"one.cff", "one.cff"},
+        {"ONE.CFF", "ONE.CFF"},
     };
     for (const Case& k : cases) EXPECT_EQ(Utf16ToUtf8(ComtradeDataPath(Utf8ToUtf16(k.cfg))), k.dat) << k.cfg;
 }
 
-} // namespace
+}  // namespace

@@ -1,14 +1,13 @@
 // Public sample recordings against the figures of their expected.json.
-#include "comtrade_test_support.h"
-
-#include "playback/comtrade_dat_reader.h"
-#include "playback/comtrade_single_file.h"
-
 #include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <sstream>
+
+#include "comtrade_test_support.h"
+#include "playback/comtrade_dat_reader.h"
+#include "playback/comtrade_single_file.h"
 
 namespace {
 
@@ -16,7 +15,7 @@ namespace {
 struct Json {
     enum Type { kNull, kBool, kNumber, kString, kArray, kObject } type = kNull;
     double number = 0;
-    std::string text; // UTF-8
+    std::string text;  // UTF-8
     std::vector<Json> items;
     std::map<std::string, Json> members;
 
@@ -41,7 +40,7 @@ public:
             for (Blank(); s_[i_] != '}'; Blank()) {
                 std::string key = Read().text;
                 Blank();
-                ++i_; // ':'
+                ++i_;  // ':'
                 v.members[key] = Read();
                 Blank();
                 if (s_[i_] == ',') ++i_;
@@ -146,7 +145,8 @@ TEST_F(ComtradeSamples, EveryConfigurationReadsAsExpected) {
         EXPECT_EQ(c.binary, e["ft"].text == "ASCII" ? 0 : 1);
         EXPECT_FLOAT_EQ(c.timemult, e["timemult"].number);
         ASSERT_EQ(e["names"].items.size(), c.analog.size());
-        for (size_t i = 0; i < c.analog.size(); ++i) EXPECT_EQ(Utf16ToUtf8(c.analog[i].ch_id), e["names"].items[i].text);
+        for (size_t i = 0; i < c.analog.size(); ++i)
+            EXPECT_EQ(Utf16ToUtf8(c.analog[i].ch_id), e["names"].items[i].text);
         ++checked;
     }
     EXPECT_GE(checked, 8);
@@ -160,7 +160,8 @@ TEST_F(ComtradeSamples, EveryDataFileReadsAsExpected) {
     };
     std::vector<Pair> pairs;
     // A single-file recording (".cff") is its own data file.
-    for (const auto& [name, e] : expected_.members) pairs.push_back({name, e.Has("dat_file") ? e["dat_file"].text : name, name});
+    for (const auto& [name, e] : expected_.members)
+        pairs.push_back({name, e.Has("dat_file") ? e["dat_file"].text : name, name});
     pairs.push_back({"sample_ascii.cfg", "sample_ascii_missing.dat", ""});
     pairs.push_back({"sample_bin.cfg", "sample_bin_missing.dat", ""});
     for (const Pair& p : pairs) {
@@ -171,7 +172,7 @@ TEST_F(ComtradeSamples, EveryDataFileReadsAsExpected) {
         const ComtradeAnalogChannel& ch1 = parser.Config().analog[0];
         float gain, offset;
         CComtradeParser::ChannelScale(ch1, &gain, &offset);
-        double units = gain / ch1.a; // the unit and primary factors
+        double units = gain / ch1.a;  // the unit and primary factors
         if (p.expectedKey.empty()) {
             size_t samples = p.cfg == "sample_bin.cfg" ? 5 : 40;
             EXPECT_EQ(parser.SamplesRead(), samples);
@@ -203,8 +204,8 @@ TEST_F(ComtradeSamples, EveryDataFileReadsAsExpected) {
         if (CComtradeSingleFile::IsSingleFile(dat.data(), dat.size())) {
             ASSERT_TRUE(CComtradeSingleFile::FindData(dat.data(), dat.size(), &section));
         }
-        reader.Begin(dat.data() + section.begin, section.end - section.begin, parser.Config().format, gains, offsets,
-                     parser.Config().digital.size());
+        reader.Begin(dat.data() + section.begin, section.end - section.begin, parser.Config().format, gains,
+                     offsets, parser.Config().digital.size());
         CComtradeDataLine line;
         line.Resize(gains.size(), parser.Config().digital.size());
         CComtradeDataLine last = line;
@@ -227,4 +228,4 @@ TEST_F(ComtradeSamples, UpsamplingInterpolatesBetweenSamples) {
     for (int k = 1; k < 4; ++k) EXPECT_NEAR(f[k * width], y0 + (y1 - y0) * k / 4.0f, 1e-4f);
 }
 
-} // namespace
+}  // namespace
