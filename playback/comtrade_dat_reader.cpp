@@ -127,6 +127,8 @@ bool CComtradeDatReader::ReadBinary(CComtradeDataLine* line) {
     line->nSample = static_cast<int32_t>(LoadLe32(pos_));
     line->fTime = static_cast<float>(LoadLe32(pos_ + 4));
     line->pending = pos_;
+    // The records further on, while this one is worked on.
+    if (static_cast<size_t>(end_ - pos_) > 4096) __builtin_prefetch(pos_ + 4096);
     pos_ += recordSize_;
     // About 64 KiB at a time, while the records are still in the cache.
     if (static_cast<size_t>(pos_ - tracked_) >= 65536) TrackRecords();
