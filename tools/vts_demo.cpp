@@ -1,8 +1,11 @@
 // vts demo: a tour of the server on the simulated bench built into this
 // program (run inside tools/netns-run: make demo).
+#include "com/bstr.h"
+#include "com/com_ptr.h"
 #include "host_session.h"
 #include "sim/tester_simulator.h"
 #include "subcommand.h"
+#include "text.h"
 
 #include <varel/vts.h>
 
@@ -19,6 +22,31 @@ void Show(HostSession& session, size_t count = 0) {
     for (const HostNotification& n : session.Take(count))
         std::printf("  notification %u: values %d %d, %zu data bytes\n", n.code, n.value1, n.value2,
                     n.data.size());
+}
+
+void SetValue(IGenericData* document, const char* path, VARTYPE type, double value) {
+    ComPtr<IGenericDataNode> root, node;
+    BStr name(Utf8ToUtf16(path));
+    if (FAILED(document->GetRootNode(root.Put())) || FAILED(root->GetChild(name.Get(), node.Put()))) return;
+    VARIANT v;
+    VariantInit(&v);
+    v.vt = type;
+    if (type == VT_R4)
+        v.fltVal = static_cast<float>(value);
+    else
+        v.intVal = static_cast<int32_t>(value);
+    node->SetValue(v);
+}
+
+double Value(IGenericData* document, const char* path) {
+    ComPtr<IGenericDataNode> root;
+    BStr name(Utf8ToUtf16(path));
+    VARIANT v;
+    VariantInit(&v);
+    if (FAILED(document->GetRootNode(root.Put())) || FAILED(root->GetChildValue(name.Get(), &v)) ||
+        FAILED(VariantChangeType(&v, &v, 0, VT_R8)))
+        return 0;
+    return v.dblVal;
 }
 
 int Demo(const std::vector<std::string>&) {
@@ -64,14 +92,46 @@ int Demo(const std::vector<std::string>&) {
     bench.Tester().Push(0x0203, {});
     Show(session, 3);
 
-    std::printf("\n6. Message texts\n");
+    std::printf("\n6. A state sequence test: two states, 57.735 V on Ua in the first\n");
+    ComPtr<IGenericData> document;
+    CoCreateInstance(CLSID_GenericData, nullptr, CLSCTX_INPROC_SERVER, IID_IGenericData, document.PutVoid());
+    std::printf("  VTS_InitTestParams -> %s\n",
+                HostSession::Outcome(VTS_InitTestParams(document.Get(), OLESTR("Varel.ZTXLTest.1"))).c_str());
+    SetValue(document.Get(), "TestParams.StateNumbers", VT_INT, 2);
+    SetValue(document.Get(), "TestParams.StatePara.0.Up.0.Mag", VT_R4, 57.735);
+    std::printf("  VTS_ActiveTest -> %s\n",
+                HostSession::Outcome(VTS_ActiveTest(OLESTR("Varel.ZTXLTest.1"))).c_str());
+    const sim::TesterRecord selected = bench.Model().Record();
+    std::printf("  the tester runs program %u, downloaded %s (entry 0x%08X)\n", selected.selectedProgram,
+                selected.programComplete ? "whole" : "not whole", selected.programEntry);
+    std::printf("  VTS_BeginTest -> %s\n", HostSession::Outcome(VTS_BeginTest(document.Get())).c_str());
+    const sim::TesterRecord begun = bench.Model().Record();
+    std::printf("  %zu parameters in %u messages, then start\n", begun.params.size(), begun.paramMessages);
+    const int32_t words[] = {1, 3, 2500, 0, 1000, 2000, 1, 100, 1200, 0};
+    bench.Tester().Push(0x0207, sim::Bytes(reinterpret_cast<const uint8_t*>(words),
+                                           reinterpret_cast<const uint8_t*>(words) + sizeof words));
+    Show(session, 1);
+    IGenericData* result = nullptr;
+    std::printf("  VTS_GetTestResult -> %s\n", HostSession::Outcome(VTS_GetTestResult(&result)).c_str());
+    if (result) {
+        std::printf(
+            "  Result.RealTestTime %.4f s, state 1 entered at %.4f s, input 0 tripped in state 1 at %.4f s\n",
+            Value(result, "TestParams.Result.RealTestTime"),
+            Value(result, "TestParams.Result.StateEnterTime.1"),
+            Value(result, "TestParams.Result.BinTripTime.1.Bin.0"));
+        result->Release();
+    }
+    std::printf("  VTS_StopTest -> %s\n", HostSession::Outcome(VTS_StopTest(0)).c_str());
+    document.Reset();
+
+    std::printf("\n7. Message texts\n");
     for (HRESULT code : {static_cast<HRESULT>(0xA0190105), static_cast<HRESULT>(0xA0190102)})
         std::printf("  %s\n", HostSession::Outcome(code).c_str());
     std::vector<char> alarm(2048);
     VTS_GetFaultMsg_A(0x10000, 0x1, 0x80000000u, alarm.data(), static_cast<int32_t>(alarm.size()));
     std::printf("  alarm bits 0 and 63 of a family-1 tester:\n%s", alarm.data());
 
-    std::printf("\n7. On the wire: %zu datagrams, none faulty: %s\n",
+    std::printf("\n8. On the wire: %zu datagrams, none faulty: %s\n",
                 bench.Traffic().Count([](const sim::Datagram&) { return true; }),
                 bench.Traffic().Count(sim::ReceivedFaulty()) == 0 ? "yes" : "no");
     return 0;
