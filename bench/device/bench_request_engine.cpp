@@ -10,6 +10,7 @@
 #include "socket.h"
 #include "thread.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -17,7 +18,8 @@
 
 namespace {
 
-constexpr int kRounds = 20000;
+constexpr int kRounds = 4000; // requests per measurement
+constexpr int kPasses = 5;    // measurements of each, interleaved; the best counts (a shared machine only slows)
 constexpr uint32_t kOutputsLength = 32; // the 16 binary outputs of 0x0209
 
 // Answers every packet at once with a head-only answer, as the tester answers 0x0209.
@@ -105,8 +107,13 @@ int main() {
     NullComm comm;
     if (comm.Open(0) != S_OK) return 1;
     const sockaddr_in tester = bench.Tester().Address();
-    const double rawEcho = RawPingPong(raw, echoAddress), engineEcho = EngineRequests(comm, echoAddress);
-    const double rawSim = RawPingPong(raw, tester), engineSim = EngineRequests(comm, tester);
+    double rawEcho = 1e9, engineEcho = 1e9, rawSim = 1e9, engineSim = 1e9;
+    for (int pass = 0; pass < kPasses; ++pass) {
+        rawEcho = std::min(rawEcho, RawPingPong(raw, echoAddress));
+        engineEcho = std::min(engineEcho, EngineRequests(comm, echoAddress));
+        rawSim = std::min(rawSim, RawPingPong(raw, tester));
+        engineSim = std::min(engineSim, EngineRequests(comm, tester));
+    }
     comm.Close();
 
     WakeSocketReceivers(echoSocket);
