@@ -24,6 +24,16 @@ struct TesterIdentity {
 // The 112-byte identity block the tester answers a link with.
 Bytes DevBaseInfoOf(const TesterIdentity& identity);
 
+// A calibration file image of the 2012 layout (header, page table, summary
+// block, 10240-byte records) holding the given pages (type, up to 9728 bytes).
+Bytes CalibrationImageOf(const std::vector<std::pair<uint32_t, Bytes>>& pages);
+
+// One compensation item (0x020D) as the tester took it.
+struct AdjItem {
+    uint16_t item;
+    std::vector<uint32_t> words;
+};
+
 struct ProgramBlock {
     uint32_t address; // in words
     Bytes words;
@@ -49,6 +59,7 @@ struct TesterRecord {
     uint32_t programEntry = 0;
     bool programComplete = false;
     std::vector<FileTransfer> files;
+    std::vector<AdjItem> adjItems; // in the order they came
 };
 
 class TesterModel {
@@ -69,6 +80,7 @@ private:
     Reply ProgramPacket(const Request& r);
     Reply FileData(const Request& r);
     Reply Store(const Request& r);
+    Reply AdjData(const Request& r);
 
     mutable std::mutex mutex_;
     TesterIdentity identity_;
