@@ -60,6 +60,16 @@ Bytes CalibrationImageOf(const std::vector<std::pair<uint32_t, Bytes>>& pages) {
     return image;
 }
 
+Bytes NeutralCalibrationImage() {
+    Bytes page(9728);
+    for (size_t ch = 0; ch < 32; ++ch) {
+        Store32(page, 4 * ch, 32767);
+        Store32(page, 4 * (32 + ch), ch < 16 ? 11785 : 39284);
+    }
+    for (size_t w = 128; w < 2432; ++w) Store32(page, 4 * w, 10000);
+    return CalibrationImageOf({{0x00030001, page}, {0x00010000, page}, {0x00020000, page}, {0x00020001, page}});
+}
+
 TesterModel::TesterModel(SimDevice& device) {
     device.On(0x0000, [this](const Request& r) { return Link(r); });
     device.On(0x0102, [this](const Request& r) { return ReadMemory(r); });

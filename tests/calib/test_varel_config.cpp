@@ -14,6 +14,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 namespace {
 
 constexpr uint32_t kAllSignals = 7u << 29;
@@ -167,4 +169,17 @@ TEST_F(CalibrationStore, TheFirstFailedItemEndsTheDownload) {
     CVarelConfig alone(nullptr);
     EXPECT_EQ(alone.InitADJDataPreTest(), VTS_E_ADJ_UNINIT);
     EXPECT_TRUE(log.Contains("VARELDS: InitADJDataPreTest failed, m_pADJFile=NULL ???\n"));
+}
+
+TEST_F(CalibrationStore, TheSimulatedTesterServesNeutralPagesForEverySignalType) {
+    Identify(6, 6, sim::TesterIdentity{}.capability, 1001);
+    ASSERT_EQ(device.QueryADJData(), S_OK);
+    uint32_t count = 0;
+    EXPECT_EQ(device.m_cfg.AdjFile().PageCount(&count), S_OK);
+    EXPECT_EQ(count, 4u);
+    for (uint32_t ch = 0; ch < 32; ++ch) device.m_cfg.SetChannel(ch, ch % 2 ? kSignal92 : kSignalSmall, 1.0f);
+    AdjPage combined;
+    ASSERT_EQ(device.m_cfg.GetADJData(&combined), S_OK);
+    EXPECT_EQ(std::memcmp(&combined, DefaultAdjPage().words, sizeof combined), 0);
+    EXPECT_EQ(device.m_cfg.InitADJDataPreTest(), S_OK);
 }
