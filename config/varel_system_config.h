@@ -7,6 +7,9 @@
 
 #include <varel/vts_gdata.h>
 
+// The file's name; it lies in the folder that holds the library.
+constexpr const WCHAR* kSysCfgFileName = OLESTR("SysCfgData.xml");
+
 class CVarelSystemConfig : public CVarelConfig_Struct {
 public:
     // The defaults: every slot an internal amplifier, 220 kV / 100 V voltage

@@ -34,7 +34,7 @@ protected:
         dir = fs::temp_directory_path() / ("syscfg" + std::to_string(::getpid()) + "_" +
                                            ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::create_directories(dir);
-        path = Utf8ToUtf16((dir / "SysCfgData.xml").string());
+        path = Utf8ToUtf16((dir / "").string()) + kSysCfgFileName;
         VTS_SetMessageBoxHandler(
             [](void* self, const char* text, const char* caption) {
                 static_cast<SystemConfig*>(self)->boxes.push_back({text, caption});
