@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <new>
 
 namespace {
 
@@ -36,7 +37,7 @@ uint32_t WireReal(double value) {
 
 } // namespace
 
-CIOMainDevice::CIOMainDevice() : target_(Ipv4Endpoint("192.168.253.231", 2001)) {}
+CIOMainDevice::CIOMainDevice() : m_cfg(this), target_(Ipv4Endpoint("192.168.253.231", 2001)) {}
 
 CIOMainDevice::~CIOMainDevice() { CIOMainDevice::Close(); }
 
@@ -69,8 +70,8 @@ void CIOMainDevice::OnLinkAnswer(uint32_t, uint16_t, const uint8_t* data, uint32
     linkAnswered_ = true;
     // A longer answer is not an identity block this system knows: kept out.
     if (length <= kDevBaseInfoLength) {
-        devBaseInfo_.fill(0);
-        std::memcpy(devBaseInfo_.data(), data, length);
+        m_cfg.DevBaseInfo().fill(0);
+        std::memcpy(m_cfg.DevBaseInfo().data(), data, length);
     }
 }
 
@@ -172,7 +173,13 @@ HRESULT CIOMainDevice::ReadMemory(uint32_t address, void* destination, uint32_t 
 }
 
 HRESULT CIOMainDevice::QueryADJData() {
-    std::vector<uint8_t> image(kCalibrationHeadLength);
+    std::vector<uint8_t> image;
+    try {
+        image.resize(kCalibrationHeadLength);
+    } catch (const std::bad_alloc&) {
+        DebugPrintf("VARELDS: QueryADJData: CreateStreamOnHGlobal failed.\n");
+        return E_OUTOFMEMORY;
+    }
     HRESULT hr = ReadMemory(0, image.data(), kCalibrationHeadLength);
     if (hr != S_OK) return hr;
     const uint32_t length = Load32(image.data() + 8);
@@ -180,12 +187,18 @@ HRESULT CIOMainDevice::QueryADJData() {
     if (length > kMaxCalibrationImage) return VTS_E_READ_DATA;
     for (uint32_t address = kCalibrationHeadLength; address < length; address += kChunkBytes) {
         const uint32_t piece = std::min(kChunkBytes, length - address);
-        image.resize(address + piece);
+        try {
+            image.resize(address + piece);
+        } catch (const std::bad_alloc&) {
+            return E_OUTOFMEMORY;
+        }
         hr = ReadMemory(address, image.data() + address, piece);
         if (hr != S_OK) return hr;
     }
-    // Parsed by the calibration file; until then the image is only kept.
-    calibrationImage_ = std::move(image);
+    // Each link's image replaces the last one's pages; a bad image is logged
+    // by the parse and leaves the pages it could read.
+    m_cfg.AdjFile().Clear();
+    m_cfg.AdjFile().PraseADJSetData(image.data(), static_cast<uint32_t>(image.size()));
     return S_OK;
 }
 

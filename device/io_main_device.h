@@ -3,7 +3,7 @@
 #pragma once
 
 #include "agent/dev_msg_listener.h"
-#include "device/adj_data_source.h"
+#include "calib/varel_config.h"
 #include "device/test_param_item.h"
 #include "device/varel_device_comm.h"
 
@@ -12,7 +12,7 @@
 #include <cstdint>
 #include <vector>
 
-constexpr uint32_t kDevBaseInfoLength = 112;
+constexpr uint32_t kDevBaseInfoLength = kDevBaseInfoBytes;
 constexpr uint32_t kChunkBytes = 528;         // file and wave data per packet
 constexpr uint32_t kProgramPacketBytes = 956; // DSP program words per packet
 
@@ -39,9 +39,6 @@ public:
     virtual HRESULT SendDspAPPFile(const WCHAR* path);
 
     void SetListener(CDevMsgListener* listener) { listener_ = listener; }
-    // The calibration store that scales wave data; without one wave data
-    // cannot be sent (E_NOTIMPL).
-    void SetAdjDataSource(CAdjDataSource* source) { adjSource_ = source; }
     // Address and port in host byte order.
     void SetTarget(uint32_t address, uint16_t port);
     const sockaddr_in& Target() const { return target_; }
@@ -63,7 +60,8 @@ public:
     HRESULT SendGPSTime(uint16_t testId, const uint8_t record[20]);
     // Reads length bytes of tester memory at address into destination.
     HRESULT ReadMemory(uint32_t address, void* destination, uint32_t length);
-    // Reads the calibration image, kept for the calibration file to parse.
+    // Reads the calibration image and hands it to m_cfg's calibration file,
+    // whose pages it replaces; 0 once the image is read, whatever the parse gave.
     HRESULT QueryADJData();
     HRESULT TransFile(const WCHAR* sourcePath, const WCHAR* destinationName);
     // Wave samples (frames of `channels` floats) scaled by the calibration
@@ -73,9 +71,13 @@ public:
     // Whether a link answer came, and when (tick count).
     bool LinkAnswered() const { return linkAnswered_.load(); }
     DWORD LastLinkAnswerTick() const { return lastLinkAnswerTick_.load(); }
-    // The last link answer's payload (at most 112 bytes; zero before any).
-    const std::array<uint8_t, kDevBaseInfoLength>& DevBaseInfo() const { return devBaseInfo_; }
-    const std::vector<uint8_t>& CalibrationImage() const { return calibrationImage_; }
+    // The last link answer's payload (at most 112 bytes; zero before any), kept in m_cfg.
+    const std::array<uint8_t, kDevBaseInfoLength>& DevBaseInfo() const { return m_cfg.DevBaseInfo(); }
+
+    // The calibration store: the calibration file read at each link, the
+    // channel entries the agent's SetConfig writes, the identity block;
+    // InitADJDataPreTest downloads the compensation items before a test.
+    CVarelConfig m_cfg;
 
 protected:
     void OnLinkAnswer(uint32_t address, uint16_t port, const uint8_t* data, uint32_t length) override;
@@ -92,10 +94,6 @@ private:
     std::atomic<bool> linkAnswered_{false};
     std::atomic<DWORD> lastLinkAnswerTick_{0};
     bool opened_ = false;
-    // Written by the receive thread before the identify request is released.
-    std::array<uint8_t, kDevBaseInfoLength> devBaseInfo_{};
-    std::vector<uint8_t> calibrationImage_;
     // Set and cleared by the agent while the receive thread may be reading it.
     std::atomic<CDevMsgListener*> listener_{nullptr};
-    CAdjDataSource* adjSource_ = nullptr;
 };

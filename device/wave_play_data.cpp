@@ -31,13 +31,16 @@ HRESULT CIOMainDevice::SendWavePlayData(const float* samples, uint32_t channels,
         DebugPrintf("SendWavePlayData->IsFlashSizeEnough failed.\n");
         return hr;
     }
-    int32_t offsets[kSlots];
-    uint32_t gains[kSlots];
-    hr = adjSource_ ? adjSource_->GetADJData(offsets, gains) : E_NOTIMPL;
+    AdjPage page;
+    hr = m_cfg.GetADJData(&page);
     if (hr != S_OK) {
         DebugPrintf("SendWavePlayData->m_cfg.GetADJData failed.\n");
         return hr;
     }
+    // Zero offsets are signed, gains in units of 1/10000.
+    int32_t offsets[kSlots];
+    const uint32_t* gains = page.words + kAdjGain;
+    for (uint32_t k = 0; k < kSlots; ++k) offsets[k] = static_cast<int32_t>(page.words[kAdjZeroDrift + k]);
 
     uint8_t piece[kChunkBytes];
     uint32_t filled = 0, sentBytes = 0, lastPercent = 0;

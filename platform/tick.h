@@ -22,5 +22,7 @@ DWORD GetTickCount();
 void Sleep(DWORD milliseconds);
 // The current time in UTC.
 void GetSystemTime(SYSTEMTIME* time);
+// The current time in the local time zone.
+void GetLocalTime(SYSTEMTIME* time);
 #endif
 static_assert(sizeof(SYSTEMTIME) == 16, "SYSTEMTIME is 16 bytes");

@@ -35,11 +35,47 @@ Bytes DevBaseInfoOf(const TesterIdentity& id) {
     return block;
 }
 
+Bytes CalibrationImageOf(const std::vector<std::pair<uint32_t, Bytes>>& pages) {
+    constexpr size_t kHeader = 2048, kRecord = 10240, kTable = 36;
+    const size_t count = pages.size();
+    Bytes image(kHeader + kRecord * count);
+    Store32(image, 0, 0x20120702);
+    Store32(image, 4, 0x20261207);
+    Store32(image, 8, static_cast<uint32_t>(image.size()));
+    Store32(image, 16, 0x00100010);
+    Store16(image, 20, 19);
+    Store16(image, 22, static_cast<uint16_t>(count));
+    Store32(image, 24, kTable);
+    Store32(image, 28, static_cast<uint32_t>(kTable + 8 * count));
+    Store32(image, 32, 128);
+    for (size_t i = 0; i < count; ++i) {
+        const auto& [type, page] = pages[i];
+        const size_t offset = kHeader + kRecord * i;
+        Store32(image, kTable + 8 * i, type);
+        Store32(image, kTable + 8 * i + 4, static_cast<uint32_t>(offset));
+        std::memcpy(image.data() + offset, page.data(), std::min<size_t>(page.size(), 9728));
+        if (type == 0x00030001)
+            std::memcpy(image.data() + kTable + 8 * count, page.data(), std::min<size_t>(page.size(), 128));
+    }
+    return image;
+}
+
+Bytes NeutralCalibrationImage() {
+    Bytes page(9728);
+    for (size_t ch = 0; ch < 32; ++ch) {
+        Store32(page, 4 * ch, 32767);
+        Store32(page, 4 * (32 + ch), ch < 16 ? 11785 : 39284);
+    }
+    for (size_t w = 128; w < 2432; ++w) Store32(page, 4 * w, 10000);
+    return CalibrationImageOf({{0x00030001, page}, {0x00010000, page}, {0x00020000, page}, {0x00020001, page}});
+}
+
 TesterModel::TesterModel(SimDevice& device) {
     device.On(0x0000, [this](const Request& r) { return Link(r); });
     device.On(0x0102, [this](const Request& r) { return ReadMemory(r); });
     device.On(0x0101, [this](const Request& r) { return ProgramPacket(r); });
     device.On(0x0501, [this](const Request& r) { return FileData(r); });
+    device.On(0x020D, [this](const Request& r) { return AdjData(r); });
     device.On(0x0206, [this](const Request&) {
         std::lock_guard<std::mutex> lock(mutex_);
         return Reply{0, ioState_, {}};
@@ -138,6 +174,25 @@ Reply TesterModel::FileData(const Request& r) {
     if (record_.files.empty() || record_.files.back().ended || offset != record_.files.back().data.size())
         return Reply{kStatusFailed, {}, {}};
     record_.files.back().data.insert(record_.files.back().data.end(), data.begin(), data.end());
+    return Reply{};
+}
+
+// Compensation items: item number, word count, the words. The tester knows
+// the items and their sizes; anything else fails.
+Reply TesterModel::AdjData(const Request& r) {
+    auto p = r.payload;
+    if (p.size() < 4) return Reply{kStatusFailed, {}, {}};
+    const uint16_t item = static_cast<uint16_t>(p[0] | p[1] << 8),
+                   count = static_cast<uint16_t>(p[2] | p[3] << 8);
+    const bool known = ((item == 0 || item == 16 || item == 32 || item == 48) && count == 32) ||
+                       ((item == 65 || item == 66 || item == 81 || item == 82) && count == 160) ||
+                       (item >= 97 && item <= 100 && count == 176) ||
+                       (item >= 113 && item <= 120 && count == 208);
+    if (!known || p.size() != 4 + 4 * size_t(count)) return Reply{kStatusFailed, {}, {}};
+    AdjItem received{item, std::vector<uint32_t>(count)};
+    for (size_t i = 0; i < count; ++i) received.words[i] = Load32(p, 4 + 4 * i);
+    std::lock_guard<std::mutex> lock(mutex_);
+    record_.adjItems.push_back(std::move(received));
     return Reply{};
 }
 

@@ -14,7 +14,7 @@ struct TesterIdentity {
     uint16_t model = 1;
     uint16_t series = 2;         // upper half of the model word: chooses the program folder
     std::string name = "VT-SIM"; // up to 32 bytes
-    uint32_t capability = 1;
+    uint32_t capability = 0xE0000001; // bits 29-31: digital, small-signal and amplifier outputs
     uint16_t voltageChannels = 6;
     uint16_t currentChannels = 6;
     uint16_t dspVersion = 1000;
@@ -23,6 +23,20 @@ struct TesterIdentity {
 
 // The 112-byte identity block the tester answers a link with.
 Bytes DevBaseInfoOf(const TesterIdentity& identity);
+
+// A calibration file image of the 2012 layout (header, page table, summary
+// block, 10240-byte records) holding the given pages (type, up to 9728 bytes).
+Bytes CalibrationImageOf(const std::vector<std::pair<uint32_t, Bytes>>& pages);
+// What a simulated tester serves unless told otherwise: a page for each of
+// the four signal types in the neutral state (zero drift 32767, gains 11785
+// for voltage and 39284 for current channels, every table word 10000).
+Bytes NeutralCalibrationImage();
+
+// One compensation item (0x020D) as the tester took it.
+struct AdjItem {
+    uint16_t item;
+    std::vector<uint32_t> words;
+};
 
 struct ProgramBlock {
     uint32_t address; // in words
@@ -55,6 +69,7 @@ struct TesterRecord {
     std::vector<uint32_t> locks;        // 1 lock, 0 unlock, in order
     std::vector<uint16_t> testCommands; // 0x0201, 0x0202, 0x0203, 0x020E as they came
     uint16_t lastTestId = 0;            // of the last test command
+    std::vector<AdjItem> adjItems; // in the order they came
 };
 
 class TesterModel {
@@ -64,6 +79,7 @@ public:
 
     void SetIdentity(const TesterIdentity& identity);
     // Served through 0x0102; its 32-bit word at offset 8 is its length.
+    // NeutralCalibrationImage() until set.
     void SetCalibrationImage(Bytes image);
     void SetIoState(Bytes state64);
     void SetIoStateEx(Bytes inputs, Bytes outputs);
@@ -75,10 +91,11 @@ private:
     Reply ProgramPacket(const Request& r);
     Reply FileData(const Request& r);
     Reply Store(const Request& r);
+    Reply AdjData(const Request& r);
 
     mutable std::mutex mutex_;
     TesterIdentity identity_;
-    Bytes calibration_;
+    Bytes calibration_ = NeutralCalibrationImage();
     Bytes ioState_ = Bytes(64);
     Bytes ioInputs_ = Bytes(8), ioOutputs_ = Bytes(8);
     TesterRecord record_;

@@ -189,23 +189,46 @@ TEST_F(MainDevice, OutputsTakeSixteenStatesOrOneByteEach) {
     EXPECT_EQ(Received(DEVMSG_BOUT_EX).size(), 2u) << "nothing sent";
 }
 
-TEST_F(MainDevice, CalibrationImageIsReadInPieces) {
-    Bytes image(2000);
-    for (size_t i = 0; i < image.size(); ++i) image[i] = static_cast<uint8_t>(i * 7);
-    const uint32_t length = 2000;
-    std::memcpy(image.data() + 8, &length, 4);
+TEST_F(MainDevice, CalibrationImageIsReadInPiecesAndParsed) {
+    Bytes page(9728);
+    for (size_t i = 0; i < page.size(); ++i) page[i] = static_cast<uint8_t>(i * 7);
+    const Bytes image = sim::CalibrationImageOf({{kSignalSmall, page}, {kSignalAmplifier, page}});
+    ASSERT_EQ(image.size(), 2048u + 2 * 10240);
     bench.Model().SetCalibrationImage(image);
     ASSERT_EQ(device.QueryADJData(), S_OK);
-    EXPECT_EQ(device.CalibrationImage(), image);
     std::vector<uint32_t> pieces;
-    for (const Bytes& read : Received(DEVMSG_READ_MEM))
-        pieces.push_back(Load32(read, 0) << 16 | Load32(read, 4));
-    EXPECT_EQ(pieces, (std::vector<uint32_t>{36, 36 << 16 | 528, 564 << 16 | 528, 1092 << 16 | 528,
-                                             1620 << 16 | 380}));
+    for (const Bytes& read : Received(DEVMSG_READ_MEM)) pieces.push_back(Load32(read, 0));
+    ASSERT_EQ(pieces.size(), 2u + (image.size() - 36 - 1) / 528);
+    EXPECT_EQ(pieces[1], 36u);
+    EXPECT_EQ(pieces[2], 564u);
+    EXPECT_EQ(Load32(Received(DEVMSG_READ_MEM).back(), 4), (image.size() - 36) % 528) << "the last piece";
+    uint32_t count = 0, type = 0;
+    EXPECT_EQ(device.m_cfg.AdjFile().PageCount(&count), S_OK);
+    EXPECT_EQ(count, 2u);
+    EXPECT_EQ(device.m_cfg.AdjFile().PageInfo(1, &type, nullptr), S_OK);
+    EXPECT_EQ(type, kSignalAmplifier);
+    Bytes read(9728);
+    EXPECT_EQ(device.m_cfg.AdjFile().ReadPage(kSignalAmplifier, read.data(), 9728), S_OK);
+    EXPECT_EQ(read, page);
+    // The next link's image replaces the pages.
+    bench.Model().SetCalibrationImage(sim::CalibrationImageOf({{kSignal92, page}}));
+    ASSERT_EQ(device.QueryADJData(), S_OK);
+    EXPECT_EQ(device.m_cfg.AdjFile().PageCount(&count), S_OK);
+    EXPECT_EQ(count, 1u);
+    EXPECT_EQ(device.m_cfg.AdjFile().HasPage(kSignal92), S_OK);
 
     Bytes empty(36);
     bench.Model().SetCalibrationImage(empty);
     EXPECT_EQ(device.QueryADJData(), VTS_E_ADJ_UNINIT);
+    // An image the calibration file cannot read is logged; the read itself succeeded.
+    DebugLogCapture log;
+    Bytes unknown(2048);
+    unknown[0] = 0x78, unknown[8] = 0x00, unknown[9] = 0x08; // length 2048
+    bench.Model().SetCalibrationImage(unknown);
+    EXPECT_EQ(device.QueryADJData(), S_OK);
+    EXPECT_TRUE(log.Contains("VARELDS: PraseADJSetData: unknown ADJ version: 0x00000078\n"));
+    EXPECT_EQ(device.m_cfg.AdjFile().PageCount(&count), S_OK);
+    EXPECT_EQ(count, 0u);
     // An answer that is not the piece asked for.
     bench.Tester().On(DEVMSG_READ_MEM, [](const sim::Request&) { return sim::Reply{0, Bytes(20), {}}; });
     uint8_t buffer[36];
@@ -350,14 +373,6 @@ TEST_F(MainDevice, FileTransferSendsHeaderPiecesAndEnd) {
 
 namespace {
 
-// A calibration page with a zero offset of 1000 + slot and unit gains.
-struct FixedPage : CAdjDataSource {
-    HRESULT GetADJData(int32_t offsets[32], uint32_t gains[32]) override {
-        for (int k = 0; k < 32; ++k) offsets[k] = 1000 + k, gains[k] = 10000;
-        return S_OK;
-    }
-};
-
 uint16_t Code(const Bytes& piece, size_t sample) {
     return static_cast<uint16_t>(piece[8 + 2 * sample] | piece[9 + 2 * sample] << 8);
 }
@@ -367,11 +382,18 @@ uint16_t Code(const Bytes& piece, size_t sample) {
 TEST_F(MainDevice, WaveDataIsScaledIntoCodesAndSentInPieces) {
     DebugLogCapture log;
     std::vector<float> samples(18 * 20 + 5, 1.414213f); // 20 frames of 18 channels and a partial one
-    EXPECT_EQ(device.SendWavePlayData(samples.data(), 18, static_cast<uint32_t>(samples.size())), E_NOTIMPL);
+    EXPECT_EQ(device.SendWavePlayData(samples.data(), 18, static_cast<uint32_t>(samples.size())),
+              E_OUTOFMEMORY)
+        << "no calibration page for the channels' signal type";
+    EXPECT_TRUE(log.Contains("VARELDS: GetADJData ReadADJPage 0x00000000 failed.\n"));
     EXPECT_TRUE(log.Contains("SendWavePlayData->m_cfg.GetADJData failed.\n"));
 
-    FixedPage page;
-    device.SetAdjDataSource(&page);
+    // A page with a zero offset of 1000 + channel and unit gains.
+    AdjPage page = DefaultAdjPage();
+    for (uint32_t k = 0; k < 32; ++k)
+        page.words[kAdjZeroDrift + k] = 1000 + k, page.words[kAdjGain + k] = 10000;
+    ASSERT_EQ(device.m_cfg.AdjFile().AddPage(kSignalAmplifier, page.words, sizeof page), S_OK);
+    for (uint32_t ch = 0; ch < 32; ++ch) device.m_cfg.SetChannel(ch, kSignalAmplifier, 1.0f);
     listener.progress.clear();
     ASSERT_EQ(device.SendWavePlayData(samples.data(), 18, static_cast<uint32_t>(samples.size())), S_OK);
     auto checks = Received(DEVMSG_FLASH_CHECK);
@@ -394,6 +416,20 @@ TEST_F(MainDevice, WaveDataIsScaledIntoCodesAndSentInPieces) {
     samples[9] = 1e9f;
     EXPECT_EQ(device.SendWavePlayData(samples.data(), 18, 18), VTS_E_RANGE);
     EXPECT_TRUE(log.Contains("VARELDS: SendWavePlayData-> Ia越界: 计算前: 1000000000.000"));
+
+    // The neutral page: a zero sample is the zero-drift code; half a code past 65535 is out of range.
+    page = DefaultAdjPage();
+    page.words[kAdjGain + 0] = 10000;
+    page.words[kAdjZeroDrift + 16] = 65535; // two channels: the second takes slot 16
+    page.words[kAdjGain + 16] = 10000;
+    ASSERT_EQ(device.m_cfg.AdjFile().WritePage(kSignalAmplifier, page.words, sizeof page), S_OK);
+    float frame[2] = {0.0f, 0.0f};
+    ASSERT_EQ(device.SendWavePlayData(frame, 2, 2), S_OK);
+    EXPECT_EQ(Code(Received(DEVMSG_WAVE_DATA).back(), 0), 32767);
+    frame[1] = 0.5f * 1.414213f;
+    EXPECT_EQ(device.SendWavePlayData(frame, 2, 2), VTS_E_RANGE);
+    EXPECT_TRUE(log.Contains("计算后: 65535.500"));
+
     bench.Tester().Faults().AnswerWithStatus(DEVMSG_FLASH_CHECK, 3);
     EXPECT_EQ(device.SendWavePlayData(samples.data(), 18, 18), VTS_E_DEV_MEMORY);
     EXPECT_TRUE(log.Contains("WavePlay: Arm doesn't have enough space to store Wave Data (Size : 36).\r\n"));
