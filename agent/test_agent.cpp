@@ -3,6 +3,7 @@
 #include "com/bstr.h"
 #include "com/class_table.h"
 #include "debug_output.h"
+#include "config/channel_ratio.h"
 #include "device/link_string.h"
 #include "device/message_ids.h"
 #include "dsptest/test_modules.h"
@@ -185,6 +186,12 @@ HRESULT CTestAgent::OnDevUpMessage(uint32_t, uint16_t, uint16_t id, const uint8_
 HRESULT CTestAgent::SetConfig(const void* channelConfig, const void* systemSettings) {
     if (channelConfig) std::memcpy(channelConfig_, channelConfig, kChannelConfigBytes);
     if (systemSettings) std::memcpy(systemSettings_, systemSettings, kSystemSettingsBytes);
+    ChannelConfigEntry channels[kConfigChannels];
+    SystemSettings settings;
+    std::memcpy(channels, channelConfig_, sizeof channels);
+    std::memcpy(&settings, systemSettings_, sizeof settings);
+    ApplyChannelConfig(mainDevice_.m_cfg, channels, settings,
+                       ReadLe32(devBaseInfo_.bytes + kDevBaseInfoModel));
     return S_OK;
 }
 
@@ -320,6 +327,9 @@ HRESULT CTestAgent::ActiveTest(BSTR progId) {
             DebugPrintf("切换DSP程序时失败！path = %s\r\n", Utf16ToUtf8(path).c_str());
             return hr;
         }
+        const WideString ini = baseFolder_ + OLESTR("VarelTss.ini");
+        if (GetPrivateProfileIntW(OLESTR("DSP"), OLESTR("Switch"), 0, ini.c_str()))
+            MessageBoxW(GetActiveWindow(), OLESTR("切换DSP程序成功"), OLESTR("提示"), MB_OK);
     }
     DebugPrintf("ActiveTest: %s\r\n", Utf16ToUtf8(progId_).c_str());
     return hr;
@@ -368,7 +378,12 @@ HRESULT CTestAgent::BeginTest(IUnknown* params) {
         ioBox_.SendPTCT(record);
         ioBox_.StartOutput();
     }
-    HRESULT hr = module_->BeginTest(params);
+    HRESULT hr = mainDevice_.m_cfg.InitADJDataPreTest();
+    if (hr != S_OK) {
+        DebugPrintf("开始试验，下传补偿系数失败！\r\n");
+        return hr;
+    }
+    hr = module_->BeginTest(params);
     if (hr == S_OK) testRunning_ = 1;
     DebugPrintf("BeginTest: %s\r\n", Utf16ToUtf8(progId_).c_str());
     return hr;

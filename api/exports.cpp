@@ -20,7 +20,16 @@ CTestAgent& Agent() { return Server().agent; }
 
 // The configuration file is read here once the configuration store exists;
 // until then the agent gets the server's blocks as they stand.
-void HandConfigToAgent() { Agent().SetConfig(Server().channelConfig, Server().systemSettings); }
+WideString ConfigFile() { return Server().configFolder + kSysCfgFileName; }
+
+void GiveConfigToAgent() { Agent().SetConfig(Server().config.channels, &Server().config.settings); }
+
+// After a create and a link: the file's configuration (a failure shows its
+// box and leaves the blocks as they are), then the agent gets the blocks.
+void HandConfigToAgent() {
+    Server().config.LoadFile(ConfigFile());
+    GiveConfigToAgent();
+}
 
 template <class Call>
 HRESULT WithWide(const WCHAR* text, Call call) {
@@ -191,14 +200,20 @@ VTS_EXPORT const BaseDeviceInfo* VTS_CALL VTS_GetBaseDeviceInfo(void) { return &
 
 VTS_EXPORT float VTS_CALL VTS_GetDAAM(void) { return (Agent().BaseInfo().model >> 16) == 2 ? 5.0f : 20.0f; }
 
-VTS_EXPORT const void* VTS_CALL VTS_GetCFGPTCT(void) { return Server().channelConfig; }
-VTS_EXPORT const void* VTS_CALL VTS_GetSystemSet(void) { return Server().systemSettings; }
+VTS_EXPORT const void* VTS_CALL VTS_GetCFGPTCT(void) { return Server().config.channels; }
+VTS_EXPORT const void* VTS_CALL VTS_GetSystemSet(void) { return &Server().config.settings; }
 
-VTS_EXPORT HRESULT VTS_CALL VTS_SetVarelConfigInfo(IGenericData*) {
-    return NotImplemented("VTS_SetVarelConfigInfo");
+VTS_EXPORT HRESULT VTS_CALL VTS_SetVarelConfigInfo(IGenericData* document) {
+    ServerLock lock;
+    Server().config.SetVarelConfigInfo(document, ConfigFile());
+    GiveConfigToAgent();
+    return S_OK;
 }
-VTS_EXPORT HRESULT VTS_CALL VTS_DoConfigDataExchange(IGenericData*, int32_t) {
-    return NotImplemented("VTS_DoConfigDataExchange");
+VTS_EXPORT HRESULT VTS_CALL VTS_DoConfigDataExchange(IGenericData* document, int32_t direction) {
+    ServerLock lock;
+    HRESULT hr = Server().config.DoConfigDataExchange(document, direction, ConfigFile());
+    if (direction == 0) GiveConfigToAgent();
+    return hr;
 }
 VTS_EXPORT HRESULT VTS_CALL VTS_OnSystemConfig(HWND) { return NotImplemented("VTS_OnSystemConfig"); }
 

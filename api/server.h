@@ -5,6 +5,7 @@
 
 #include "agent/msg_queue.h"
 #include "agent/test_agent.h"
+#include "config/varel_system_config.h"
 #include "sync.h"
 #include "text.h"
 
@@ -17,8 +18,7 @@ struct VarelServer {
     MsgQueue queue; // process-wide; the agent stops it on Destroy
     CTestAgent agent{queue};
     WideString configFolder; // the library's folder, with its separator
-    uint8_t channelConfig[kChannelConfigBytes] = {};
-    uint8_t systemSettings[kSystemSettingsBytes] = {};
+    CVarelSystemConfig config; // the blocks of VTS_GetCFGPTCT and VTS_GetSystemSet
     CRITICAL_SECTION lock; // the API's lock
     uint32_t initialised = 0;
     uint32_t created = 0;

@@ -17,8 +17,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <cstring>
-#include <map>
+#include <string>
 
 namespace {
 
@@ -39,10 +41,6 @@ protected:
         REQUIRE_PRIVATE_NETWORK();
         std::string error;
         ASSERT_TRUE(bench.Start(&error)) << error;
-        Bytes image(600, 0);
-        const uint32_t length = 600;
-        std::memcpy(image.data() + 8, &length, 4);
-        bench.Model().SetCalibrationImage(image);
         CoInitialize(nullptr);
         ASSERT_EQ(VTS_CreateServer(host.Window()), S_OK);
         ASSERT_EQ(CoCreateInstance(CLSID_GenericData, nullptr, CLSCTX_INPROC_SERVER, IID_IGenericData,
@@ -146,6 +144,10 @@ TEST_F(StateSequence, ATestFromDocumentToResult) {
     ASSERT_EQ(VTS_BeginTest(document.Get()), S_OK);
     record = bench.Model().Record();
     EXPECT_EQ(record.locks, (std::vector<uint32_t>{1, 0}));
+    EXPECT_FALSE(record.adjItems.empty()) << "the compensation download comes before the test";
+    const sim::IoBoxRecord box = bench.IoBoxModelOf(0).Record();
+    EXPECT_EQ(box.ptct.size(), 1u) << "the PT/CT record went to the online I/O box";
+    EXPECT_EQ(box.outputModes, (std::vector<uint32_t>{2}));
     EXPECT_EQ(record.testCommands, (std::vector<uint16_t>{DEVMSG_TEST_START, DEVMSG_TEST_START2}));
     EXPECT_EQ(record.lastTestId, 7);
     // 14 test-wide items, then per state 24 + 6 x 11 + 6 x 9 + 1.
@@ -264,4 +266,24 @@ TEST_F(StateSequence, ShortResultsAndForeignDocumentsAndUnknownTests) {
     ASSERT_EQ(VTS_GetTestResult(&kept), S_OK);
     kept->Release();
     EXPECT_EQ(VTS_BeginTest(nullptr), E_INVALIDARG);
+}
+
+TEST_F(StateSequence, TheIniSwitchAnnouncesAProgramChange) {
+    // The ini file lies beside the program folders, in the folder above this test's.
+    const std::string ini = VTS_TESTS_DIR "/VarelTss.ini";
+    std::FILE* file = std::fopen(ini.c_str(), "w");
+    ASSERT_NE(file, nullptr);
+    std::fputs("[DSP]\r\nSwitch=1\r\n", file);
+    std::fclose(file);
+    std::vector<std::string> boxes;
+    VTS_SetMessageBoxHandler(
+        [](void* seen, const char* text, const char* caption) {
+            static_cast<std::vector<std::string>*>(seen)->push_back(std::string(caption) + ": " + text);
+            return 1;
+        },
+        &boxes);
+    Link();
+    VTS_SetMessageBoxHandler(nullptr, nullptr);
+    std::remove(ini.c_str());
+    EXPECT_EQ(std::count(boxes.begin(), boxes.end(), "提示: 切换DSP程序成功"), 1);
 }
