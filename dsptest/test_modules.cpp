@@ -37,9 +37,10 @@ const TestType* Find(WideStringView progId) {
     return nullptr;
 }
 
+// A test type whose module has not landed is refused like an unknown one.
 HRESULT NotLanded(WideStringView progId) {
     DebugPrintf("test modules: %s has no module yet\n", Utf16ToUtf8(progId).c_str());
-    return E_NOTIMPL;
+    return E_INVALIDARG;
 }
 
 } // namespace

@@ -9,8 +9,8 @@
 
 #include <memory>
 
-// A new module for progId: E_INVALIDARG for an unknown ProgID, E_NOTIMPL for
-// a test type whose module has not landed yet.
+// A new module for progId: E_INVALIDARG for an unknown ProgID and for a test
+// type whose module has not landed yet (a debug line tells which).
 HRESULT CreateTestModule(WideStringView progId, std::unique_ptr<CDspTest>* module);
 
 // Fills document with the default parameters of progId's test type.

@@ -73,11 +73,24 @@ bool SimDevice::Push(uint16_t msgId, std::span<const uint8_t> payload, const Pus
         to = *options.to;
     else if (!Peer(&to))
         return false;
+    std::vector<Bytes> packets =
+        InOrder(SplitMessage(msgId, options.testId, options.flags, payload), options.order);
+    if (options.delayMs) {
+        Schedule(std::move(packets), to, options.delayMs);
+        return true;
+    }
     bool sent = true;
-    for (const Bytes& packet :
-         InOrder(SplitMessage(msgId, options.testId, options.flags, payload), options.order))
-        sent = SendRaw(packet, to) && sent;
+    for (const Bytes& packet : packets) sent = SendRaw(packet, to) && sent;
     return sent;
+}
+
+void SimDevice::Schedule(std::vector<Bytes> packets, const sockaddr_in& to, uint32_t delayMs) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    delayed_.push_back(
+        {std::chrono::steady_clock::now() + std::chrono::milliseconds(delayMs), std::move(packets), to});
+    std::stable_sort(delayed_.begin(), delayed_.end(),
+                     [](const Delayed& a, const Delayed& b) { return a.due < b.due; });
+    delayedChanged_.notify_all();
 }
 
 bool SimDevice::SendRaw(std::span<const uint8_t> bytes, const sockaddr_in& to) {
@@ -207,12 +220,7 @@ void SimDevice::Answer(const Head& request, Reply reply, const sockaddr_in& to) 
         for (const Bytes& packet : packets) SendRaw(packet, to);
         return;
     }
-    std::lock_guard<std::mutex> lock(mutex_);
-    delayed_.push_back(
-        {std::chrono::steady_clock::now() + std::chrono::milliseconds(plan.delayMs), std::move(packets), to});
-    std::stable_sort(delayed_.begin(), delayed_.end(),
-                     [](const Delayed& a, const Delayed& b) { return a.due < b.due; });
-    delayedChanged_.notify_all();
+    Schedule(std::move(packets), to, plan.delayMs);
 }
 
 void SimDevice::DelayLoop() {

@@ -40,6 +40,7 @@ struct PushOptions {
     uint16_t flags = 0;            // kAnswerBit makes it look like an answer
     std::vector<uint16_t> order;   // 1-based, any order, repeats and gaps allowed; empty: in order
     std::optional<sockaddr_in> to; // default: where the last datagram from the PC came from
+    uint32_t delayMs = 0;          // sent this much later, after what the device answers meanwhile
 };
 
 class SimDevice {
@@ -90,6 +91,8 @@ private:
     PacketFault Reassemble(const Head& head, std::span<const uint8_t> payload, bool* complete);
     void Remember(std::span<const uint8_t> piece, const Reply& reply);
     void Answer(const Head& request, Reply reply, const sockaddr_in& to);
+    // Hands packets to the delay thread.
+    void Schedule(std::vector<Bytes> packets, const sockaddr_in& to, uint32_t delayMs);
     void Record(bool received, std::span<const uint8_t> bytes, const sockaddr_in& peer, PacketFault fault);
 
     const char* name_;

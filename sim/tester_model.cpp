@@ -7,7 +7,8 @@ namespace sim {
 namespace {
 
 constexpr uint16_t kStatusFailed = 1, kStatusReadError = 9;
-constexpr uint32_t kEntrySlot = 126; // where a program download's closing packet puts the entry
+constexpr uint32_t kEntrySlot = 126;          // where a program download's closing packet puts the entry
+constexpr uint16_t kStateSequenceProgram = 7; // the test id of the state sequence
 
 uint32_t Load32(std::span<const uint8_t> bytes, size_t at) {
     return bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 | static_cast<uint32_t>(bytes[at + 3]) << 24;
@@ -67,10 +68,11 @@ Bytes NeutralCalibrationImage() {
         Store32(page, 4 * (32 + ch), ch < 16 ? 11785 : 39284);
     }
     for (size_t w = 128; w < 2432; ++w) Store32(page, 4 * w, 10000);
-    return CalibrationImageOf({{0x00030001, page}, {0x00010000, page}, {0x00020000, page}, {0x00020001, page}});
+    return CalibrationImageOf(
+        {{0x00030001, page}, {0x00010000, page}, {0x00020000, page}, {0x00020001, page}});
 }
 
-TesterModel::TesterModel(SimDevice& device) {
+TesterModel::TesterModel(SimDevice& device) : device_(device) {
     device.On(0x0000, [this](const Request& r) { return Link(r); });
     device.On(0x0102, [this](const Request& r) { return ReadMemory(r); });
     device.On(0x0101, [this](const Request& r) { return ProgramPacket(r); });
@@ -206,8 +208,12 @@ Reply TesterModel::Store(const Request& r) {
         for (size_t i = 0; i < 16; ++i)
             record_.outputs[i] = static_cast<uint16_t>(p[2 * i] | p[2 * i + 1] << 8);
         break;
-    case 0x0201:
     case 0x0202:
+        record_.testCommands.push_back(r.head.msgId);
+        record_.lastTestId = r.head.testId;
+        if (record_.selectedProgram == kStateSequenceProgram) PlayDownload();
+        break;
+    case 0x0201:
     case 0x0203:
     case 0x020E:
         record_.testCommands.push_back(r.head.msgId);
@@ -235,6 +241,34 @@ Reply TesterModel::Store(const Request& r) {
     case 0x0607: record_.gpsMode = {Load32(p, 0), Load32(p, 4)}; break;
     }
     return Reply{};
+}
+
+void TesterModel::SetRelay(const VirtualRelay& relay) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    relay_ = relay;
+}
+
+void TesterModel::SetTimeScale(double scale) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    timeScale_ = scale;
+}
+
+void TesterModel::PlayDownload() {
+    const StateRun run = PlayStateSequence(record_.params, relay_);
+    // Reported after the start's answer, at their simulated times.
+    auto delay = [this](double seconds) { return 1 + static_cast<uint32_t>(seconds * timeScale_ * 1000); };
+    PushOptions options;
+    options.testId = kStateSequenceProgram;
+    if (run.tripped) {
+        Bytes state(64);
+        state[relay_.input / 8] = static_cast<uint8_t>(1u << (relay_.input % 8));
+        options.delayMs = delay(run.tripTime);
+        device_.Push(0x0206, state, options);
+    }
+    Bytes result(run.resultWords.size() * 4);
+    std::memcpy(result.data(), run.resultWords.data(), result.size());
+    options.delayMs = delay(run.totalTime) + 1;
+    device_.Push(0x0207, result, options);
 }
 
 IoBoxModel::IoBoxModel(SimDevice& device) {

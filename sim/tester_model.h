@@ -3,6 +3,7 @@
 #pragma once
 
 #include "sim/sim_device.h"
+#include "sim/state_player.h"
 
 #include <array>
 #include <mutex>
@@ -12,8 +13,8 @@ namespace sim {
 
 struct TesterIdentity {
     uint16_t model = 1;
-    uint16_t series = 2;         // upper half of the model word: chooses the program folder
-    std::string name = "VT-SIM"; // up to 32 bytes
+    uint16_t series = 2;              // upper half of the model word: chooses the program folder
+    std::string name = "VT-SIM";      // up to 32 bytes
     uint32_t capability = 0xE0000001; // bits 29-31: digital, small-signal and amplifier outputs
     uint16_t voltageChannels = 6;
     uint16_t currentChannels = 6;
@@ -69,7 +70,7 @@ struct TesterRecord {
     std::vector<uint32_t> locks;        // 1 lock, 0 unlock, in order
     std::vector<uint16_t> testCommands; // 0x0201, 0x0202, 0x0203, 0x020E as they came
     uint16_t lastTestId = 0;            // of the last test command
-    std::vector<AdjItem> adjItems; // in the order they came
+    std::vector<AdjItem> adjItems;      // in the order they came
 };
 
 class TesterModel {
@@ -84,6 +85,10 @@ public:
     void SetIoState(Bytes state64);
     void SetIoStateEx(Bytes inputs, Bytes outputs);
     TesterRecord Record() const;
+    // The relay on the outputs, and how fast simulated time runs against the
+    // real clock (0.05: a second of test takes 50 ms).
+    void SetRelay(const VirtualRelay& relay);
+    void SetTimeScale(double scale);
 
 private:
     Reply Link(const Request& r);
@@ -93,6 +98,12 @@ private:
     Reply Store(const Request& r);
     Reply AdjData(const Request& r);
 
+    // Plays the downloaded state sequence and schedules what it reports.
+    void PlayDownload();
+
+    SimDevice& device_;
+    VirtualRelay relay_;
+    double timeScale_ = 0.05;
     mutable std::mutex mutex_;
     TesterIdentity identity_;
     Bytes calibration_ = NeutralCalibrationImage();

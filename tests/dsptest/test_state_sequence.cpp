@@ -259,7 +259,7 @@ TEST_F(StateSequence, ShortResultsAndForeignDocumentsAndUnknownTests) {
     EXPECT_EQ(image.binEndState[0], INT32_MIN);
 
     EXPECT_EQ(VTS_ActiveTest(OLESTR("Varel.Nothing.1")), E_INVALIDARG);
-    EXPECT_EQ(VTS_ActiveTest(OLESTR("Varel.XBTest.1")), E_NOTIMPL)
+    EXPECT_EQ(VTS_ActiveTest(OLESTR("Varel.XBTest.1")), E_INVALIDARG)
         << "a test type whose module has not landed";
     EXPECT_EQ(VTS_ActiveTest(kState), S_OK) << "the current module stays";
     IGenericData* kept = nullptr;
@@ -286,4 +286,41 @@ TEST_F(StateSequence, TheIniSwitchAnnouncesAProgramChange) {
     VTS_SetMessageBoxHandler(nullptr, nullptr);
     std::remove(ini.c_str());
     EXPECT_EQ(std::count(boxes.begin(), boxes.end(), "提示: 切换DSP程序成功"), 1);
+}
+
+TEST_F(StateSequence, TheVirtualRelayTripsInTheFaultState) {
+    Link();
+    // Pre-fault 1 A for 0.2 s; fault 10 A, ending on binary input 0 or after 1 s;
+    // post-fault 0 A for 0.1 s. The relay picks up above 5 A and trips after 0.1 s.
+    Set("StateNumbers", VT_INT, 3);
+    Set("StatePara.0.Ip.0.Mag", VT_R4, 1);
+    Set("StatePara.0.MaxLastTime", VT_R4, 0.2);
+    Set("StatePara.1.Ip.0.Mag", VT_R4, 10);
+    Set("StatePara.1.MaxLastTime", VT_R4, 1);
+    Set("StatePara.1.EndMode", VT_INT, 2);
+    Set("StatePara.1.bBinSelect.0", VT_INT, 1);
+    Set("StatePara.2.MaxLastTime", VT_R4, 0.1);
+    ASSERT_EQ(VTS_BeginTest(document.Get()), S_OK);
+    auto io = host.Next(), result = host.Next();
+    ASSERT_TRUE(io && result);
+    EXPECT_EQ(io->code, 2u) << "the trip as a binary input change";
+    EXPECT_EQ(io->data[0], 1);
+    ASSERT_EQ(result->code, 3u);
+    IGenericData* resultDocument = nullptr;
+    ASSERT_EQ(VTS_GetTestResult(&resultDocument), S_OK);
+    ComPtr<IGenericDataNode> root;
+    ASSERT_EQ(resultDocument->GetRootNode(root.Put()), S_OK);
+    auto value = [&](const char* path) {
+        VARIANT v;
+        VariantInit(&v);
+        BStr name(Utf8ToUtf16(path));
+        EXPECT_EQ(root->GetChildValue(name.Get(), &v), S_OK) << path;
+        return v.fltVal;
+    };
+    EXPECT_FLOAT_EQ(value("TestParams.Result.BinTripTime.1.Bin.0"), 0.3f) << "0.2 s pre-fault + 0.1 s delay";
+    EXPECT_FLOAT_EQ(value("TestParams.Result.StateEnterTime.2"), 0.3f) << "the trip ended the fault state";
+    EXPECT_FLOAT_EQ(value("TestParams.Result.RealTestTime"), 0.4f);
+    EXPECT_EQ(value("TestParams.Result.BinTripTime.0.Bin.0"), -1000.0f);
+    root.Reset();
+    resultDocument->Release();
 }

@@ -1,0 +1,92 @@
+#include "sim/state_player.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace sim {
+namespace {
+
+constexpr int32_t kNotHappened = -10000000; // -1000 s in the tester's 100 us
+constexpr uint32_t kInputs = 16, kMaxEntries = 51;
+
+struct PlayState {
+    int32_t endMode = 1;
+    double maxLast = 0.1;
+    uint32_t mask = 0;
+    bool andOr = false;
+    double current = 0; // the largest current magnitude
+};
+
+double Real(uint32_t word) { return static_cast<int32_t>(word) * 0.0001; }
+int32_t Ticks(double seconds) { return static_cast<int32_t>(std::lround(seconds * 10000)); }
+
+std::vector<PlayState> Decode(const std::vector<std::pair<uint16_t, uint32_t>>& pairs, uint32_t* repeats) {
+    std::vector<PlayState> states;
+    uint32_t channel = 0;
+    *repeats = 1;
+    for (const auto& [tag, word] : pairs) {
+        const uint16_t id = tag & 0x0FFF;
+        if (id == 42) *repeats = std::max<uint32_t>(1, word);
+        if (id == 1) states.emplace_back();
+        if (states.empty()) continue;
+        PlayState& state = states.back();
+        switch (id) {
+        case 2: channel = word; break;
+        case 3:
+            if (channel >= 16) state.current = std::max(state.current, std::fabs(Real(word)));
+            break;
+        case 29: state.endMode = static_cast<int32_t>(word); break;
+        case 31: state.maxLast = Real(word); break;
+        case 32: state.andOr = word != 0; break;
+        case 33: state.mask = word; break;
+        }
+    }
+    return states;
+}
+
+} // namespace
+
+StateRun PlayStateSequence(const std::vector<std::pair<uint16_t, uint32_t>>& pairs,
+                           const VirtualRelay& relay) {
+    uint32_t repeats = 1;
+    const std::vector<PlayState> states = Decode(pairs, &repeats);
+    StateRun run;
+    std::vector<int32_t> enter;
+    std::vector<std::vector<int32_t>> trips(kInputs);
+    const uint32_t relayBit = 1u << relay.input;
+    double now = 0;
+    double above = -1; // since when the current is above the pick-up; -1: below
+    for (uint32_t pass = 0; pass < repeats; ++pass) {
+        for (const PlayState& state : states) {
+            if (enter.size() < kMaxEntries) enter.push_back(Ticks(now));
+            int32_t tripWord = kNotHappened;
+            double end = now + state.maxLast;
+            const bool pickedUp = relay.enabled && state.current >= relay.pickupA;
+            if (!pickedUp)
+                above = -1;
+            else if (above < 0)
+                above = now;
+            if (pickedUp && !run.tripped && above + relay.delayS <= end) {
+                run.tripped = true;
+                run.tripTime = std::max(now, above + relay.delayS);
+                tripWord = Ticks(run.tripTime);
+                // The relay is the only input: "all selected" holds when it is all that is selected.
+                const bool condition = state.andOr ? state.mask == relayBit : (state.mask & relayBit) != 0;
+                if (state.endMode == kEndOnBinaryInput && condition) end = run.tripTime;
+            }
+            for (uint32_t k = 0; k < kInputs; ++k)
+                trips[k].push_back(k == relay.input ? tripWord : kNotHappened);
+            now = end;
+        }
+    }
+    run.totalTime = now;
+    const uint32_t entries = static_cast<uint32_t>(enter.size());
+    run.resultWords = {static_cast<int32_t>(kInputs), static_cast<int32_t>(entries), Ticks(now)};
+    run.resultWords.insert(run.resultWords.end(), enter.begin(), enter.end());
+    for (uint32_t k = 0; k < kInputs; ++k) run.resultWords.push_back(k == relay.input && run.tripped ? 1 : 0);
+    for (uint32_t k = 0; k < kInputs; ++k)
+        run.resultWords.insert(run.resultWords.end(), trips[k].begin(), trips[k].begin() + entries);
+    return run;
+}
+
+} // namespace sim
