@@ -8,6 +8,7 @@ CDspDocumentTest::CDspDocumentTest(uint32_t dspTestId, const WCHAR* structName, 
 
 bool CDspDocumentTest::SaveToData(IGenericDataNode* root) {
     DocumentWriter writer(root, structName_);
+    std::lock_guard<std::mutex> lock(structMutex_);
     WalkStruct(writer);
     return writer.Ok();
 }
@@ -15,6 +16,7 @@ bool CDspDocumentTest::SaveToData(IGenericDataNode* root) {
 int CDspDocumentTest::LoadFromData(IGenericDataNode* root) {
     DocumentReader reader(root, structName_);
     if (!reader.Matches()) return 0;
+    std::lock_guard<std::mutex> lock(structMutex_);
     WalkStruct(reader);
     return 1;
 }
@@ -39,7 +41,10 @@ HRESULT CDspDocumentTest::LoadAndDownload(IUnknown* params) {
 
 HRESULT CDspDocumentTest::BeginTest(IUnknown* params) {
     if (!params) return E_INVALIDARG;
-    ResetStruct();
+    {
+        std::lock_guard<std::mutex> lock(structMutex_);
+        ResetStruct();
+    }
     HRESULT hr = LoadAndDownload(params);
     if (hr != S_OK) return hr;
     hr = SendTestCommand(DEVMSG_TEST_START);

@@ -5,6 +5,8 @@
 #include "dsptest/dsp_test.h"
 #include "dsptest/struct_document.h"
 
+#include <mutex>
+
 class CDspDocumentTest : public CDspTest {
 public:
     CDspDocumentTest(uint32_t dspTestId, const WCHAR* structName, const WCHAR* programFile);
@@ -26,6 +28,11 @@ public:
 protected:
     virtual void ResetStruct() = 0;
     virtual void WalkStruct(FieldWalker& walker) = 0;
+
+    // The struct is written on the caller's thread (documents) and on the
+    // receive thread (results); every touch of it holds this lock, and
+    // nothing holds it while waiting for the tester.
+    std::mutex structMutex_;
 
 private:
     // The document's values into the struct, then the download.

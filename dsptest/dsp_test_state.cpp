@@ -41,6 +41,7 @@ HRESULT CDspTest_State::ExecuteCmd(int32_t command, VARIANT*, int32_t) {
 }
 
 HRESULT CDspTest_State::BuildTestParams() {
+    std::unique_lock<std::mutex> lock(structMutex_);
     // A count above the 50 records is played as 50.
     const uint32_t states = Count(test_.stateNumbers, kMaxStates);
     AddUint(0, states);
@@ -58,6 +59,7 @@ HRESULT CDspTest_State::BuildTestParams() {
     AddUint(53, test_.phaseMode);
     AddUint(54, test_.bSyn61850);
     for (uint32_t s = 0; s < states; ++s) AddState(s, test_.statePara[s]);
+    lock.unlock();
     return SendTestParamList();
 }
 
@@ -101,6 +103,7 @@ void CDspTest_State::AddChannel(uint32_t number, const ChannelPara& c, bool volt
 HRESULT CDspTest_State::OnDeviceEvent(uint32_t code, std::vector<uint8_t>& payload) {
     if (code != VTS_NOTIFY_TEST_RESULT) return E_NOTIMPL;
     Words words(payload);
+    std::lock_guard<std::mutex> lock(structMutex_);
     const uint32_t inputs = Count(words.Next(), kBinaryInputs);
     const uint32_t entries = Count(words.Next(), kStateTimes);
     test_.realTestTime = words.Next() * kTesterTimeUnit;

@@ -12,8 +12,6 @@ public:
     HRESULT OnDeviceEvent(uint32_t code, std::vector<uint8_t>& payload) override;
     HRESULT BuildTestParams() override;
 
-    const VarelTest_State& Struct() const { return test_; }
-
 protected:
     void ResetStruct() override { test_ = DefaultState(); }
     void WalkStruct(FieldWalker& walker) override { WalkState(walker, test_); }
