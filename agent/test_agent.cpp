@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 // Operations whose subsystem has not landed say so once each time they run.
 #define AGENT_NOT_IMPLEMENTED(name)                                   \
@@ -25,6 +26,7 @@
 CTestAgent::CTestAgent(MsgQueue& queue) : queue_(queue) {}
 CTestAgent::~CTestAgent() {
     // The devices' threads end before the agent they report to is gone.
+    gps_.reset();
     mainDevice_.SetListener(nullptr);
     mainDevice_.Close();
     ioBox_.Close();
@@ -83,6 +85,7 @@ HRESULT CTestAgent::Destroy() {
     ioBox_.Close();
     ReplaceModule(nullptr);
     progId_.clear();
+    gps_.reset();
     queue_.Stop();
     return S_OK;
 }
@@ -409,13 +412,32 @@ HRESULT CTestAgent::GetTestResult(IUnknown** result) {
 
 HRESULT CTestAgent::Execute(int32_t command, VARIANT* value, int32_t arg) {
     DebugPrintf("ExecuteCmd: %ld\r\n\r\n", static_cast<long>(command));
-    if (command == kGpsCommand) AGENT_NOT_IMPLEMENTED("Execute(GPS)");
+    if (command == kGpsCommand) return GpsCommand(value);
     return module_ ? module_->ExecuteCmd(command, value, arg) : E_NOINTERFACE;
 }
 
 HRESULT CTestAgent::SwitchTestPoint(IUnknown* params) {
     DebugPrintf("SwitchTestPoint \r\n\r\n");
     return module_ ? module_->SwitchTestPoint(params) : E_NOINTERFACE;
+}
+
+HRESULT CTestAgent::GpsCommand(VARIANT* value) {
+    if (!gps_) {
+        gps_.reset(new (std::nothrow) CVarelDev_GPS);
+        if (!gps_) return S_FALSE;
+        gps_->Attach(this, &mainDevice_);
+    } else {
+        gps_->Stop();
+    }
+    GpsParams params;
+    if (!value || value->vt != VT_UNKNOWN || !ReadGpsParamsDocument(value->punkVal, &params)) return S_FALSE;
+    gps_->Start(params);
+    return S_OK;
+}
+
+uint64_t CTestAgent::GpsTimeMode() const {
+    return ReadLe32(systemSettings_ + kGpsTimeModeOffset) |
+           uint64_t(ReadLe32(systemSettings_ + kGpsTimeModeOffset + 4)) << 32;
 }
 HRESULT CTestAgent::TransBoutState(const uint16_t* states, int32_t count) {
     return mainDevice_.TransBoutState(0, states, static_cast<uint32_t>(std::max(count, 0)));

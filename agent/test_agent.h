@@ -11,6 +11,7 @@
 #include "device/io_main_device.h"
 #include "device_info.h"
 #include "dsptest/dsp_test.h"
+#include "gps/varel_dev_gps.h"
 #include "msg_queue.h"
 #include "text.h"
 
@@ -65,6 +66,8 @@ public:
     bool HasCalcEngine() const { return static_cast<bool>(calcEngine_); }
     // The tester, for the test modules.
     CIOMainDevice& MainDevice() { return mainDevice_; }
+    // The time-synchronisation mode of the current system settings (low word first).
+    uint64_t GpsTimeMode() const;
 
 private:
     // The link message to the tester; its answer is the identity block.
@@ -79,6 +82,8 @@ private:
     // Replaces (or with null deletes) the current module; the receive thread
     // never sees it half gone.
     void ReplaceModule(std::unique_ptr<CDspTest> module);
+    // Execute's command 5: (re)starts GPS time reception from a "GPSParams" document.
+    HRESULT GpsCommand(VARIANT* value);
 
     MsgQueue& queue_;
     CIOMainDevice mainDevice_;
@@ -101,6 +106,7 @@ private:
     uint8_t systemSettings_[kSystemSettingsBytes] = {};
     DEVBASEINFO devBaseInfo_ = DefaultDevBaseInfo();
     BaseDeviceInfo baseDeviceInfo_ = DefaultBaseDeviceInfo();
+    std::unique_ptr<CVarelDev_GPS> gps_; // created on the first GPS command
 };
 
 // The folder two levels above the library file, with its separator: the

@@ -7,6 +7,7 @@
 #include "com/com_ptr.h"
 #include "debug_output.h"
 #include "dsptest/test_modules.h"
+#include "gps/gps_params.h"
 #include "server.h"
 #include "string_args.h"
 #include "text.h"
@@ -222,7 +223,26 @@ VTS_EXPORT HRESULT VTS_CALL VTS_SetGPSTimeMode(int32_t mode) {
     return Agent().SetGPSTimeMode(static_cast<uint32_t>(mode), mode < 0 ? 0xFFFFFFFFu : 0u);
 }
 
-VTS_EXPORT HRESULT VTS_CALL VTS_QueryGPSTime(const WCHAR*) { return NotImplemented("VTS_QueryGPSTime"); }
+VTS_EXPORT HRESULT VTS_CALL VTS_QueryGPSTime(const WCHAR* params) {
+    GpsParams values;
+    WideStringView text = params ? WideStringView(params) : WideStringView();
+    if (ParseGpsParamText(text, &values).reason != GpsTextStatus::Ok) return E_INVALIDARG;
+    ServerLock lock;
+    if (values.GpsPos == 0) {
+        // The tester reads the receiver: it learns the time-synchronisation mode first.
+        uint64_t mode = Agent().GpsTimeMode();
+        Agent().SetGPSTimeMode(static_cast<uint32_t>(mode), static_cast<uint32_t>(mode >> 32));
+    }
+    ComPtr<IGenericData> document;
+    HRESULT hr = WriteGpsParamsDocument(values, document.Put());
+    VARIANT value;
+    VariantInit(&value);
+    if (SUCCEEDED(hr)) {
+        value.vt = VT_UNKNOWN;
+        value.punkVal = document.Get();
+    }
+    return Agent().Execute(5, &value, 0);
+}
 VTS_EXPORT HRESULT VTS_CALL VTS_QueryGPSTime_W(const WCHAR* params) { return VTS_QueryGPSTime(params); }
 VTS_EXPORT HRESULT VTS_CALL VTS_QueryGPSTime_A(const char* params) {
     BStr copy;

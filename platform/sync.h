@@ -34,8 +34,13 @@ BOOL ResetEvent(HANDLE event);
 // Events and threads (a thread is signalled when it has ended).
 // WAIT_OBJECT_0, WAIT_TIMEOUT after timeoutMs, WAIT_FAILED for a bad handle.
 DWORD WaitForSingleObject(HANDLE object, DWORD timeoutMs);
+// waitAll must be FALSE: WAIT_OBJECT_0 + the index of the first signalled
+// object (an auto-reset one is cleared), WAIT_TIMEOUT, or WAIT_FAILED for a
+// bad handle or more than MAXIMUM_WAIT_OBJECTS.
+#define MAXIMUM_WAIT_OBJECTS 64u
+DWORD WaitForMultipleObjects(DWORD count, const HANDLE* objects, BOOL waitAll, DWORD timeoutMs);
 
-// Closes an event, thread or mapping handle; a thread goes on running.
+// Closes an event, thread, mapping or serial port handle; a thread goes on running.
 BOOL CloseHandle(HANDLE object);
 #endif
 

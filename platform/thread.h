@@ -35,6 +35,10 @@ HANDLE CreateThread(void* security, size_t stackSize, LPTHREAD_START_ROUTINE pro
 DWORD GetCurrentThreadId();
 DWORD GetCurrentProcessId();
 DWORD GetLastError();
+void SetLastError(DWORD error);
+// Ends another thread at once. Not available here: FALSE with
+// ERROR_NOT_SUPPORTED (50), and the thread goes on running.
+BOOL TerminateThread(HANDLE thread, DWORD exitCode);
 
 // A thread has a message queue once it has called PeekMessage or GetMessage;
 // before that PostThreadMessage to it fails (FALSE), as on Windows.

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <new>
 #include <unordered_set>
+#include <vector>
 
 void InitializeCriticalSection(CRITICAL_SECTION*) {}
 void DeleteCriticalSection(CRITICAL_SECTION*) {}
@@ -15,6 +16,12 @@ void Waitable::Set() {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         signalled_ = true;
+        // Under this object's lock, so a waiter cannot leave (and go) meanwhile.
+        for (MultiWaiter* waiter : waiters_) {
+            std::lock_guard<std::mutex> wake(waiter->mutex);
+            waiter->signalled = true;
+            waiter->woken.notify_one();
+        }
     }
     // Woken after the lock is left, so the waiter does not wake only to wait
     // for it; the caller's reference keeps the object alive until here.
@@ -40,6 +47,23 @@ DWORD Waitable::Wait(DWORD timeoutMs) {
     return WAIT_OBJECT_0;
 }
 
+bool Waitable::TryTake() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!signalled_) return false;
+    if (!manualReset_) signalled_ = false;
+    return true;
+}
+
+void Waitable::AddWaiter(MultiWaiter* waiter) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    waiters_.push_back(waiter);
+}
+
+void Waitable::RemoveWaiter(MultiWaiter* waiter) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::erase(waiters_, waiter);
+}
+
 namespace {
 std::mutex g_handlesMutex;
 std::unordered_set<const HandleBox*>& LiveHandles() {
@@ -49,11 +73,26 @@ std::unordered_set<const HandleBox*>& LiveHandles() {
 } // namespace
 
 HANDLE NewHandle(std::shared_ptr<Waitable> object) {
-    auto* box = new (std::nothrow) HandleBox{std::move(object)};
+    auto* box = new (std::nothrow) HandleBox{std::move(object), nullptr};
     if (!box) return nullptr;
     std::lock_guard<std::mutex> lock(g_handlesMutex);
     LiveHandles().insert(box);
     return box;
+}
+
+HANDLE NewResourceHandle(std::shared_ptr<HandleResource> resource) {
+    auto* box = new (std::nothrow) HandleBox{nullptr, std::move(resource)};
+    if (!box) return nullptr;
+    std::lock_guard<std::mutex> lock(g_handlesMutex);
+    LiveHandles().insert(box);
+    return box;
+}
+
+std::shared_ptr<HandleResource> HandleResourceOf(HANDLE handle) {
+    std::lock_guard<std::mutex> lock(g_handlesMutex);
+    auto* box = static_cast<const HandleBox*>(handle);
+    if (!LiveHandles().count(box)) return nullptr;
+    return box->resource;
 }
 
 std::shared_ptr<Waitable> HandleObject(HANDLE handle) {
@@ -89,12 +128,40 @@ DWORD WaitForSingleObject(HANDLE handle, DWORD timeoutMs) {
     return object ? object->Wait(timeoutMs) : WAIT_FAILED;
 }
 
+DWORD WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll, DWORD timeoutMs) {
+    if (waitAll || count == 0 || count > MAXIMUM_WAIT_OBJECTS) return WAIT_FAILED;
+    std::vector<std::shared_ptr<Waitable>> objects;
+    for (DWORD i = 0; i < count; ++i) {
+        objects.push_back(HandleObject(handles[i]));
+        if (!objects.back()) return WAIT_FAILED;
+    }
+    MultiWaiter waiter;
+    for (auto& object : objects) object->AddWaiter(&waiter);
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    DWORD result = WAIT_TIMEOUT;
+    for (;;) {
+        // Registered before looking, so a Set between the look and the wait still wakes us.
+        for (DWORD i = 0; i < count && result == WAIT_TIMEOUT; ++i)
+            if (objects[i]->TryTake()) result = WAIT_OBJECT_0 + i;
+        if (result != WAIT_TIMEOUT) break;
+        std::unique_lock<std::mutex> lock(waiter.mutex);
+        if (timeoutMs == INFINITE)
+            waiter.woken.wait(lock, [&] { return waiter.signalled; });
+        else if (!waiter.woken.wait_until(lock, deadline, [&] { return waiter.signalled; }))
+            break;
+        waiter.signalled = false;
+    }
+    for (auto& object : objects) object->RemoveWaiter(&waiter);
+    return result;
+}
+
 BOOL CloseHandle(HANDLE handle) {
     auto* box = static_cast<HandleBox*>(handle);
     {
         std::lock_guard<std::mutex> lock(g_handlesMutex);
         if (!LiveHandles().erase(box)) return FALSE;
     }
+    if (box->resource) box->resource->Close();
     delete box;
     return TRUE;
 }

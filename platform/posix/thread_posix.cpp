@@ -110,6 +110,14 @@ HANDLE CreateThread(void*, size_t, LPTHREAD_START_ROUTINE proc, LPVOID parameter
 DWORD GetCurrentThreadId() { return t_identity.id; }
 DWORD GetCurrentProcessId() { return static_cast<DWORD>(getpid()); }
 DWORD GetLastError() { return t_lastError; }
+void SetLastError(DWORD error) { t_lastError = error; }
+
+// A thread of the C++ library cannot be ended from outside without leaving
+// its locks and objects behind; callers wait for it instead.
+BOOL TerminateThread(HANDLE, DWORD) {
+    t_lastError = 50; // ERROR_NOT_SUPPORTED
+    return FALSE;
+}
 
 BOOL PostThreadMessageW(DWORD threadId, UINT message, WPARAM wParam, LPARAM lParam) {
     std::shared_ptr<MessageQueue> queue;

@@ -2,6 +2,8 @@
 
 #include <varel/vts.h>
 
+#include <chrono>
+
 DebugLogCapture::DebugLogCapture() { VTS_SetDebugOutputHandler(&DebugLogCapture::Sink, this); }
 
 DebugLogCapture::~DebugLogCapture() { VTS_SetDebugOutputHandler(nullptr, nullptr); }
@@ -10,6 +12,16 @@ void DebugLogCapture::Sink(void* self, const char* line) {
     auto* capture = static_cast<DebugLogCapture*>(self);
     std::lock_guard<std::mutex> lock(capture->mutex_);
     capture->lines_.emplace_back(line);
+    capture->logged_.notify_all();
+}
+
+bool DebugLogCapture::WaitFor(const std::string& text, uint32_t timeoutMs) const {
+    std::unique_lock<std::mutex> lock(mutex_);
+    return logged_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] {
+        for (const auto& line : lines_)
+            if (line.find(text) != std::string::npos) return true;
+        return false;
+    });
 }
 
 int DebugLogCapture::Count(const std::string& text) const {
