@@ -1,6 +1,7 @@
 #include "sim/sim_packet.h"
 
 #include <algorithm>
+#include <array>
 
 namespace sim {
 namespace {
@@ -14,11 +15,21 @@ void Store16(std::span<uint8_t> bytes, size_t at, uint16_t value) {
     bytes[at + 1] = static_cast<uint8_t>(value >> 8);
 }
 
+// CRC-16/XMODEM bit by bit (polynomial 0x1021, no reflection), run once per
+// byte value at compile time so that a packet costs one lookup a byte.
+constexpr std::array<uint16_t, 256> kCrcOfByte = [] {
+    std::array<uint16_t, 256> table{};
+    for (unsigned byte = 0; byte < 256; ++byte) {
+        uint16_t crc = static_cast<uint16_t>(byte << 8);
+        for (int bit = 0; bit < 8; ++bit)
+            crc = static_cast<uint16_t>(crc & 0x8000 ? crc << 1 ^ 0x1021 : crc << 1);
+        table[byte] = crc;
+    }
+    return table;
+}();
+
 uint16_t CrcStep(uint16_t crc, uint8_t byte) {
-    crc ^= static_cast<uint16_t>(byte << 8);
-    for (int bit = 0; bit < 8; ++bit)
-        crc = static_cast<uint16_t>(crc & 0x8000 ? crc << 1 ^ 0x1021 : crc << 1);
-    return crc;
+    return static_cast<uint16_t>(crc << 8 ^ kCrcOfByte[(crc >> 8 ^ byte) & 0xFF]);
 }
 
 } // namespace
