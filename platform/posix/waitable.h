@@ -4,6 +4,7 @@
 
 #include "sync.h"
 
+#include <atomic>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
@@ -28,9 +29,12 @@ public:
     void RemoveWaiter(MultiWaiter* waiter);
 
 private:
+    void TakeSignal(); // under mutex_
+
     std::mutex mutex_;
     std::condition_variable changed_;
     bool signalled_ = false;
+    std::atomic<bool> setSeen_{false}; // signalled_ as a waiter may spin on it, unlocked
     const bool manualReset_;
     std::vector<MultiWaiter*> waiters_;
 };
