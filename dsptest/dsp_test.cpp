@@ -97,7 +97,8 @@ HRESULT CDspTest::DownloadTestParams() {
         try {
             hr = BuildTestParams();
         } catch (const std::bad_alloc&) {
-            // What was gathered so far has been sent; the start goes on.
+            // The unfinished list is dropped unsent; the lock is still
+            // released below and the start goes on.
             ClearParams();
         }
     }

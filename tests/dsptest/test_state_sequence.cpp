@@ -268,6 +268,43 @@ TEST_F(StateSequence, ShortResultsAndForeignDocumentsAndUnknownTests) {
     EXPECT_EQ(VTS_BeginTest(nullptr), E_INVALIDARG);
 }
 
+TEST_F(StateSequence, MissingKeysWrongTypesAndCountsOutOfRange) {
+    Link();
+    // Only two keys, one of them not a number: the rest and the bad one keep
+    // their defaults, the good one is taken.
+    ComPtr<IGenericData> sparse;
+    ASSERT_EQ(CoCreateInstance(CLSID_GenericData, nullptr, CLSCTX_INPROC_SERVER, IID_IGenericData,
+                               sparse.PutVoid()),
+              S_OK);
+    BStr xml(OLESTR("<root><Para id=\"TestParams\" valuetype=\"string\" value=\"VarelTest_State\">"
+                    "<Para id=\"StateNumbers\" valuetype=\"string\" value=\"many\"/>"
+                    "<Para id=\"RepeatNumbers\" valuetype=\"string\" value=\"3\"/>"
+                    "</Para></root>"));
+    ASSERT_EQ(sparse->Load(xml.Get()), S_OK);
+    ASSERT_EQ(VTS_BeginTest(sparse.Get()), S_OK);
+    Pairs pairs = Params();
+    EXPECT_EQ(Find(pairs, 0), 1u) << "the default single state";
+    EXPECT_EQ(Find(pairs, 42), 3u) << "a number in text is a number";
+    EXPECT_EQ(Find(pairs, 31), 1000u) << "the default 0.1 s duration, in the wire's 1/10000";
+    ASSERT_EQ(VTS_StopTest(0), S_OK);
+
+    auto states = [](const Pairs& p) {
+        return std::count_if(p.begin(), p.end(), [](const auto& pair) { return pair.first == 0x2001; });
+    };
+    Set("StateNumbers", VT_INT, 60);
+    ASSERT_EQ(VTS_BeginTest(document.Get()), S_OK);
+    pairs = Params();
+    EXPECT_EQ(Find(pairs, 0), 50u) << "more than the 50 records are played as 50";
+    EXPECT_EQ(states(pairs), 50);
+    ASSERT_EQ(VTS_StopTest(0), S_OK);
+
+    Set("StateNumbers", VT_INT, -3);
+    ASSERT_EQ(VTS_BeginTest(document.Get()), S_OK);
+    pairs = Params();
+    EXPECT_EQ(Find(pairs, 0), 0u);
+    EXPECT_EQ(states(pairs), 0);
+}
+
 TEST_F(StateSequence, TheIniSwitchAnnouncesAProgramChange) {
     // The ini file lies beside the program folders, in the folder above this test's.
     const std::string ini = VTS_TESTS_DIR "/VarelTss.ini";
