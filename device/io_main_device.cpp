@@ -159,6 +159,12 @@ HRESULT CIOMainDevice::SendGPSTime(uint16_t testId, const uint8_t record[20]) {
     return Send(testId, DEVMSG_GPS_TIME, record, 20);
 }
 
+HRESULT CIOMainDevice::SendPrepared(const PreparedBuffer& buffer, uint16_t testId, uint16_t msgId) {
+    if (buffer.busy || !buffer.device) return DISP_E_EXCEPTION;
+    if (buffer.used > sizeof buffer.data) return E_INVALIDARG;
+    return buffer.device->Send(testId, msgId, buffer.data, buffer.used);
+}
+
 HRESULT CIOMainDevice::ReadMemory(uint32_t address, void* destination, uint32_t length) {
     // The request's second header names what is asked for; no data follows.
     HRESULT hr = SendSecondHeaderPacket(0, DEVMSG_READ_MEM, 1, 1, address, length, nullptr, 0);

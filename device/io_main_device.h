@@ -17,6 +17,17 @@ constexpr uint32_t kChunkBytes = 528;         // file and wave data per packet
 constexpr uint32_t kProgramPacketBytes = 956; // DSP program words per packet
 
 // The 12-byte payload of the link message; addresses and ports in host order.
+class CIOMainDevice;
+
+// A message built in place: DISP_E_EXCEPTION, nothing sent, while its writer
+// still holds it busy or it belongs to no device.
+struct PreparedBuffer {
+    CIOMainDevice* device = nullptr;
+    bool busy = false;
+    uint8_t data[65536];
+    uint32_t used = 0;
+};
+
 struct LinkInfo {
     uint32_t pcAddress;
     uint32_t deviceAddress;
@@ -58,6 +69,9 @@ public:
     HRESULT TransBoutState(uint16_t testId, const uint16_t* states, uint32_t count);
     HRESULT TransBoutStateEx(uint16_t testId, const uint16_t* states, uint32_t count);
     HRESULT SendGPSTime(uint16_t testId, const uint8_t record[20]);
+    // A message its writer assembled in place, sent through the buffer's own
+    // device with the id's time-out.
+    static HRESULT SendPrepared(const PreparedBuffer& buffer, uint16_t testId, uint16_t msgId);
     // Reads length bytes of tester memory at address into destination.
     HRESULT ReadMemory(uint32_t address, void* destination, uint32_t length);
     // Reads the calibration image and hands it to m_cfg's calibration file,

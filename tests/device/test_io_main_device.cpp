@@ -17,6 +17,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <mutex>
 
 namespace {
@@ -187,6 +188,23 @@ TEST_F(MainDevice, OutputsTakeSixteenStatesOrOneByteEach) {
     EXPECT_EQ(record.outputsEx[999], static_cast<uint8_t>(0x100 + 999));
     EXPECT_EQ(device.TransBoutStateEx(0, states.data(), 1447), DISP_E_EXCEPTION);
     EXPECT_EQ(Received(DEVMSG_BOUT_EX).size(), 2u) << "nothing sent";
+}
+
+TEST_F(MainDevice, APreparedBufferGoesOutWholeOnlyWhenReleased) {
+    auto buffer = std::make_unique<PreparedBuffer>();
+    const uint32_t count = 1200;
+    std::memcpy(buffer->data, &count, 4);
+    for (uint32_t i = 0; i < count; ++i) buffer->data[4 + i] = static_cast<uint8_t>(i);
+    buffer->used = 4 + count;
+    EXPECT_EQ(CIOMainDevice::SendPrepared(*buffer, 0, DEVMSG_BOUT_EX), DISP_E_EXCEPTION) << "no device";
+    buffer->device = &device;
+    buffer->busy = true;
+    EXPECT_EQ(CIOMainDevice::SendPrepared(*buffer, 0, DEVMSG_BOUT_EX), DISP_E_EXCEPTION) << "still written";
+    EXPECT_TRUE(Received(DEVMSG_BOUT_EX).empty());
+    buffer->busy = false;
+    ASSERT_EQ(CIOMainDevice::SendPrepared(*buffer, 0, DEVMSG_BOUT_EX), S_OK);
+    EXPECT_EQ(Received(DEVMSG_BOUT_EX).size(), 2u) << "split like any message";
+    EXPECT_EQ(bench.Model().Record().outputsEx.size(), count);
 }
 
 TEST_F(MainDevice, CalibrationImageIsReadInPiecesAndParsed) {
