@@ -1,19 +1,8 @@
 #include "device_info.h"
 
+#include "little_endian.h"
+
 #include <cstring>
-
-uint16_t ReadLe16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
-uint32_t ReadLe32(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-           static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
-
-namespace {
-void StoreLe16(uint8_t* p, uint16_t v) {
-    p[0] = static_cast<uint8_t>(v);
-    p[1] = static_cast<uint8_t>(v >> 8);
-}
-} // namespace
 
 DEVBASEINFO DefaultDevBaseInfo() {
     DEVBASEINFO info{};
@@ -46,21 +35,21 @@ BaseDeviceInfo DefaultBaseDeviceInfo() {
 BaseDeviceInfo BaseDeviceInfoFrom(const DEVBASEINFO& dev) {
     const uint8_t* b = dev.bytes;
     BaseDeviceInfo info = DefaultBaseDeviceInfo();
-    info.model = ReadLe32(b + 8);
+    info.model = LoadLe32(b + 8);
     std::memcpy(info.identity, b + 12, sizeof info.identity);
-    info.word36 = ReadLe32(b + 0x30);
-    info.capability = ReadLe32(b + 0x2C);
-    info.word44 = ReadLe32(b + 0x34);
-    info.word48 = ReadLe32(b + 0x38);
-    info.voltageChannels = ReadLe16(b + kDevBaseInfoVoltageChannels);
-    info.currentChannels = ReadLe16(b + kDevBaseInfoCurrentChannels);
-    info.word60 = ReadLe16(b + 0x3E);
-    info.word64 = ReadLe16(b + 0x40);
-    info.value68 = ReadLe16(b + 0x46);
-    info.value72 = ReadLe16(b + 0x48);
-    info.value76 = ReadLe16(b + 0x50);
-    info.dspVersion = ReadLe16(b + 0x4E);
-    info.value84 = ReadLe16(b + 0x4A) ? ReadLe16(b + 0x4A) : 200.0f;
-    info.value88 = ReadLe16(b + 0x4C) ? ReadLe16(b + 0x4C) : 15.0f;
+    info.word36 = LoadLe32(b + 0x30);
+    info.capability = LoadLe32(b + 0x2C);
+    info.word44 = LoadLe32(b + 0x34);
+    info.word48 = LoadLe32(b + 0x38);
+    info.voltageChannels = LoadLe16(b + kDevBaseInfoVoltageChannels);
+    info.currentChannels = LoadLe16(b + kDevBaseInfoCurrentChannels);
+    info.word60 = LoadLe16(b + 0x3E);
+    info.word64 = LoadLe16(b + 0x40);
+    info.value68 = LoadLe16(b + 0x46);
+    info.value72 = LoadLe16(b + 0x48);
+    info.value76 = LoadLe16(b + 0x50);
+    info.dspVersion = LoadLe16(b + 0x4E);
+    info.value84 = LoadLe16(b + 0x4A) ? LoadLe16(b + 0x4A) : 200.0f;
+    info.value88 = LoadLe16(b + 0x4C) ? LoadLe16(b + 0x4C) : 15.0f;
     return info;
 }

@@ -21,6 +21,3 @@ DEVBASEINFO DefaultDevBaseInfo();
 BaseDeviceInfo DefaultBaseDeviceInfo();
 // The block handed to the host, rebuilt from the identity after a link.
 BaseDeviceInfo BaseDeviceInfoFrom(const DEVBASEINFO& info);
-
-uint16_t ReadLe16(const uint8_t* p);
-uint32_t ReadLe32(const uint8_t* p);

@@ -7,6 +7,7 @@
 #include "device/link_string.h"
 #include "device/message_ids.h"
 #include "dsptest/test_modules.h"
+#include "little_endian.h"
 #include "module_path.h"
 #include "thread.h"
 #include "tick.h"
@@ -99,7 +100,7 @@ bool BuildTimeRecord(const uint8_t* data, uint32_t length, uint8_t record[16]) {
     std::memset(record, 0, 16);
     if (length < 28) return false;
     uint32_t w[7];
-    for (int i = 0; i < 7; ++i) w[i] = ReadLe32(data + 4 * i);
+    for (int i = 0; i < 7; ++i) w[i] = LoadLe32(data + 4 * i);
     if (w[0] == 0) return true; // not valid: an all-zero record
     SYSTEMTIME time{};
     if (w[1] && w[2] && w[3]) {
@@ -119,7 +120,7 @@ bool BuildTimeRecord(const uint8_t* data, uint32_t length, uint8_t record[16]) {
 bool BuildExtendedIoRecord(const uint8_t* data, uint32_t length, uint8_t record[1024]) {
     std::memset(record, 0, 1024);
     if (length < 8) return false;
-    uint32_t inputs = ReadLe32(data), outputs = ReadLe32(data + 4);
+    uint32_t inputs = LoadLe32(data), outputs = LoadLe32(data + 4);
     auto inRange = [](uint32_t n) { return n >= 1 && n <= 256; };
     if (!inRange(inputs) && !inRange(outputs)) return true;
     // A count above 256 with the other in range: the record holds 256 states
@@ -194,7 +195,7 @@ HRESULT CTestAgent::SetConfig(const void* channelConfig, const void* systemSetti
     std::memcpy(channels, channelConfig_, sizeof channels);
     std::memcpy(&settings, systemSettings_, sizeof settings);
     ApplyChannelConfig(mainDevice_.m_cfg, channels, settings,
-                       ReadLe32(devBaseInfo_.bytes + kDevBaseInfoModel));
+                       LoadLe32(devBaseInfo_.bytes + kDevBaseInfoModel));
     return S_OK;
 }
 
@@ -220,7 +221,7 @@ HRESULT CTestAgent::GetDeviceInfo(BSTR name, VARIANT* value) {
     if (item == OLESTR("DEVBASEINFO.TestSampRate")) {
         VariantClear(value);
         value->vt = VT_I2;
-        value->iVal = static_cast<SHORT>(ReadLe16(devBaseInfo_.bytes + kDevBaseInfoTestSampRate));
+        value->iVal = static_cast<SHORT>(LoadLe16(devBaseInfo_.bytes + kDevBaseInfoTestSampRate));
         return S_OK;
     }
     if (item == OLESTR("LINK")) return LinkDocument(value);
@@ -340,7 +341,7 @@ HRESULT CTestAgent::ActiveTest(BSTR progId) {
 
 WideString CTestAgent::ProgramPath(WideStringView file) const {
     const WCHAR* series = nullptr;
-    switch (ReadLe16(devBaseInfo_.bytes + 10)) {
+    switch (LoadLe16(devBaseInfo_.bytes + 10)) {
     case 2: series = OLESTR("NSeries"); break;
     case 3: series = OLESTR("RSeries"); break;
     case 4: series = OLESTR("RWSeries"); break;
@@ -436,8 +437,8 @@ HRESULT CTestAgent::GpsCommand(VARIANT* value) {
 }
 
 uint64_t CTestAgent::GpsTimeMode() const {
-    return ReadLe32(systemSettings_ + kGpsTimeModeOffset) |
-           uint64_t(ReadLe32(systemSettings_ + kGpsTimeModeOffset + 4)) << 32;
+    return LoadLe32(systemSettings_ + kGpsTimeModeOffset) |
+           uint64_t(LoadLe32(systemSettings_ + kGpsTimeModeOffset + 4)) << 32;
 }
 HRESULT CTestAgent::TransBoutState(const uint16_t* states, int32_t count) {
     return mainDevice_.TransBoutState(0, states, static_cast<uint32_t>(std::max(count, 0)));

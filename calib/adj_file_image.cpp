@@ -4,6 +4,7 @@
 #include "calib/varel_adj_file.h"
 
 #include "debug_output.h"
+#include "little_endian.h"
 #include "tick.h"
 
 #include <varel/vts_errors.h>
@@ -19,18 +20,6 @@ constexpr uint32_t kTableOffset = 36;
 constexpr uint32_t kSummaryBytes = 128; // words 0 to 31 of the amplifier page
 constexpr uint32_t kOldT3Words = 22;
 
-uint32_t Load32(const uint8_t* at) {
-    uint32_t value;
-    std::memcpy(&value, at, 4);
-    return value;
-}
-uint16_t Load16(const uint8_t* at) {
-    uint16_t value;
-    std::memcpy(&value, at, 2);
-    return value;
-}
-void Store32(uint8_t* at, uint32_t value) { std::memcpy(at, &value, 4); }
-void Store16(uint8_t* at, uint16_t value) { std::memcpy(at, &value, 2); }
 
 // The local date's decimal digits YYYYMMDD read as a hexadecimal number.
 uint32_t DateStamp() {
@@ -48,7 +37,7 @@ uint32_t DateStamp() {
 // coarser gains and table values.
 AdjPage FromOldPage(const uint8_t* old, bool scaled) {
     AdjPage page = DefaultAdjPage();
-    auto word = [old](uint32_t index) { return Load32(old + 4 * index); };
+    auto word = [old](uint32_t index) { return LoadLe32(old + 4 * index); };
     auto table = [&](uint32_t value) { return scaled ? value / 100 : value; };
     for (uint32_t ch = 0; ch < kOutputChannels; ++ch) {
         const uint32_t drift = word(kAdjZeroDrift + ch), gain = word(kAdjGain + ch);
@@ -86,7 +75,7 @@ HRESULT CVarelADJFile::PraseADJSetData(const uint8_t* bytes, uint32_t length) {
                     static_cast<int>(length));
         return VTS_E_READ_DATA;
     }
-    const uint32_t magic = Load32(bytes);
+    const uint32_t magic = LoadLe32(bytes);
     switch (magic) {
     case kAdjVersion2010: version_ = kAdjVersion2010b; return ParseLayout(0, bytes, length);
     case kAdjVersion2010b: version_ = kAdjVersion2010b; return ParseLayout(1, bytes, length);
@@ -100,20 +89,20 @@ HRESULT CVarelADJFile::PraseADJSetData(const uint8_t* bytes, uint32_t length) {
 
 HRESULT CVarelADJFile::ParseLayout(int layout, const uint8_t* bytes, uint32_t length) {
     const LayoutMessages& messages = layout == 0 ? kMessages0 : kMessages1;
-    const uint32_t count = Load16(bytes + 22);
+    const uint32_t count = LoadLe16(bytes + 22);
     if (count == 0) {
         DebugPrintf("%s", messages.pageCount);
         return VTS_E_READ_DATA;
     }
-    const uint64_t table = Load32(bytes + 24);
+    const uint64_t table = LoadLe32(bytes + 24);
     if (table + 8ull * count >= length) {
         DebugPrintf("%s", messages.table);
         return E_INVALIDARG;
     }
     const uint32_t pageBytes = layout == 2 ? kAdjPageBytes : kAdjOldPageBytes;
     for (uint32_t i = 0; i < count; ++i) {
-        const uint32_t type = Load32(bytes + table + 8 * i);
-        const uint64_t offset = Load32(bytes + table + 8 * i + 4);
+        const uint32_t type = LoadLe32(bytes + table + 8 * i);
+        const uint64_t offset = LoadLe32(bytes + table + 8 * i + 4);
         if (offset + pageBytes > length || type == 0) {
             DebugPrintf("%s", messages.page);
             return VTS_E_READ_DATA;
@@ -170,15 +159,15 @@ HRESULT CVarelADJFile::Save(CByteStream* stream) {
     } else {
         const uint32_t count = static_cast<uint32_t>(pages_.size());
         uint8_t* head = image.get();
-        Store32(head + 0, kAdjVersionCurrent);
-        Store32(head + 4, DateStamp());
-        Store32(head + 8, static_cast<uint32_t>(total));
-        Store32(head + 16, 0x00100010);
-        Store16(head + 20, 19);
-        Store16(head + 22, static_cast<uint16_t>(count));
-        Store32(head + 24, kTableOffset);
-        Store32(head + 28, kTableOffset + 8 * count);
-        Store32(head + 32, kSummaryBytes);
+        StoreLe32(head + 0, kAdjVersionCurrent);
+        StoreLe32(head + 4, DateStamp());
+        StoreLe32(head + 8, static_cast<uint32_t>(total));
+        StoreLe32(head + 16, 0x00100010);
+        StoreLe16(head + 20, 19);
+        StoreLe16(head + 22, static_cast<uint16_t>(count));
+        StoreLe32(head + 24, kTableOffset);
+        StoreLe32(head + 28, kTableOffset + 8 * count);
+        StoreLe32(head + 32, kSummaryBytes);
         if (const PageRecord* amplifier = Find(kSignalAmplifier))
             std::memcpy(head + kTableOffset + 8 * count, amplifier->data, kSummaryBytes);
         for (uint32_t i = 0; i < count; ++i) {
@@ -190,8 +179,8 @@ HRESULT CVarelADJFile::Save(CByteStream* stream) {
                 failure = pageFailure;
                 break;
             }
-            Store32(head + kTableOffset + 8 * i, pages_[i].type);
-            Store32(head + kTableOffset + 8 * i + 4, static_cast<uint32_t>(offset));
+            StoreLe32(head + kTableOffset + 8 * i, pages_[i].type);
+            StoreLe32(head + kTableOffset + 8 * i + 4, static_cast<uint32_t>(offset));
             std::memcpy(head + offset, pages_[i].data, kAdjPageBytes);
         }
     }

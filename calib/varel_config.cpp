@@ -3,6 +3,7 @@
 #include "debug_output.h"
 #include "device/io_main_device.h"
 #include "device/message_ids.h"
+#include "little_endian.h"
 
 #include <varel/vts_errors.h>
 
@@ -13,16 +14,6 @@ namespace {
 constexpr uint32_t kOldT3Words = 22; // table T3 words a DSP program before version 1001 takes
 constexpr uint16_t kFullT3DspVersion = 1001;
 
-uint16_t Load16(const uint8_t* at) {
-    uint16_t value;
-    std::memcpy(&value, at, 2);
-    return value;
-}
-uint32_t Load32(const uint8_t* at) {
-    uint32_t value;
-    std::memcpy(&value, at, 4);
-    return value;
-}
 
 uint32_t ScaledGain(uint32_t gain, float scale) {
     const float value = static_cast<float>(gain) * scale;
@@ -40,9 +31,9 @@ void CVarelConfig::SetChannel(uint32_t channel, uint32_t signalType, float scale
 }
 
 HRESULT CVarelConfig::GetADJData(AdjPage* combined) {
-    const uint32_t capability = Load32(devBaseInfo_.data() + kDevBaseCapability);
-    const uint32_t voltages = Load16(devBaseInfo_.data() + kDevBaseVoltageChannels);
-    const uint32_t currents = Load16(devBaseInfo_.data() + kDevBaseCurrentChannels);
+    const uint32_t capability = LoadLe32(devBaseInfo_.data() + kDevBaseCapability);
+    const uint32_t voltages = LoadLe16(devBaseInfo_.data() + kDevBaseVoltageChannels);
+    const uint32_t currents = LoadLe16(devBaseInfo_.data() + kDevBaseCurrentChannels);
     std::memset(combined, 0, sizeof *combined);
     AdjPage page;
     for (uint32_t ch = 0; ch < kOutputChannels; ++ch) {
@@ -104,7 +95,7 @@ HRESULT CVarelConfig::InitADJDataPreTest() {
     for (const auto& item : items)
         if ((hr = SendItem(item.item, w + item.first, item.count)) != S_OK) return hr;
 
-    if (Load16(devBaseInfo_.data() + kDevBaseDspVersion) < kFullT3DspVersion) {
+    if (LoadLe16(devBaseInfo_.data() + kDevBaseDspVersion) < kFullT3DspVersion) {
         // Older programs take the first 22 words of each channel, 8 channels an item.
         uint32_t cut[kOutputChannels * kOldT3Words];
         for (uint32_t ch = 0; ch < kOutputChannels; ++ch)

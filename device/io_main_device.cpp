@@ -3,6 +3,7 @@
 #include "debug_output.h"
 #include "device/link_string.h"
 #include "device/message_ids.h"
+#include "little_endian.h"
 #include "text.h"
 #include "tick.h"
 
@@ -19,12 +20,6 @@ constexpr uint32_t kSecondHeaderLength = 8;
 constexpr uint32_t kCalibrationHeadLength = 36;
 constexpr uint32_t kMaxCalibrationImage = 16 * 1024 * 1024; // far beyond any tester's image
 
-void Store32(uint8_t* at, uint32_t value) { std::memcpy(at, &value, 4); }
-uint32_t Load32(const uint8_t* at) {
-    uint32_t value;
-    std::memcpy(&value, at, 4);
-    return value;
-}
 
 // A real on the wire: times 10000, rounded half away from zero, as a signed
 // 32-bit word (values beyond any integer are held at the int64 limits first).
@@ -102,8 +97,8 @@ HRESULT CIOMainDevice::SendSecondHeaderPacket(uint16_t testId, uint16_t msgId, u
     FillPacketHead(head, msgId, testId, count, index,
                    static_cast<uint16_t>(kPacketHeadLength + kSecondHeaderLength + length));
     std::memcpy(packet, &head, sizeof head);
-    Store32(packet + kPacketHeadLength, address);
-    Store32(packet + kPacketHeadLength + 4, declared);
+    StoreLe32(packet + kPacketHeadLength, address);
+    StoreLe32(packet + kPacketHeadLength + 4, declared);
     if (length) std::memcpy(packet + kPacketHeadLength + kSecondHeaderLength, data, length);
     return SendMsgToDev(packet, target_, 1000);
 }
@@ -137,7 +132,7 @@ HRESULT CIOMainDevice::Identify(uint16_t testId, const LinkInfo& info) {
 
 HRESULT CIOMainDevice::SetDownloadLock(uint16_t testId, bool locked) {
     uint8_t payload[8] = {};
-    Store32(payload, locked ? 1 : 0);
+    StoreLe32(payload, locked ? 1 : 0);
     return Send8(testId, DEVMSG_DOWNLOAD_LOCK, payload);
 }
 
@@ -150,7 +145,7 @@ HRESULT CIOMainDevice::TransBoutState(uint16_t testId, const uint16_t* states, u
 HRESULT CIOMainDevice::TransBoutStateEx(uint16_t testId, const uint16_t* states, uint32_t count) {
     if (count > kMaxDatagramLength - 4) return DISP_E_EXCEPTION;
     uint8_t payload[kMaxDatagramLength];
-    Store32(payload, count);
+    StoreLe32(payload, count);
     for (uint32_t i = 0; i < count; ++i) payload[4 + i] = static_cast<uint8_t>(states[i]);
     return Send(testId, DEVMSG_BOUT_EX, payload, 4 + count);
 }
@@ -170,8 +165,8 @@ HRESULT CIOMainDevice::ReadMemory(uint32_t address, void* destination, uint32_t 
     HRESULT hr = SendSecondHeaderPacket(0, DEVMSG_READ_MEM, 1, 1, address, length, nullptr, 0);
     if (hr != S_OK) return hr;
     return ReadAnswer([&](const uint8_t* answer, uint32_t answerLength) {
-        if (answerLength < length + kSecondHeaderLength || Load32(answer) != address ||
-            Load32(answer + 4) != length)
+        if (answerLength < length + kSecondHeaderLength || LoadLe32(answer) != address ||
+            LoadLe32(answer + 4) != length)
             return E_FAIL;
         std::memcpy(destination, answer + kSecondHeaderLength, length);
         return S_OK;
@@ -188,7 +183,7 @@ HRESULT CIOMainDevice::QueryADJData() {
     }
     HRESULT hr = ReadMemory(0, image.data(), kCalibrationHeadLength);
     if (hr != S_OK) return hr;
-    const uint32_t length = Load32(image.data() + 8);
+    const uint32_t length = LoadLe32(image.data() + 8);
     if (length == 0) return VTS_E_ADJ_UNINIT;
     if (length > kMaxCalibrationImage) return VTS_E_READ_DATA;
     for (uint32_t address = kCalibrationHeadLength; address < length; address += kChunkBytes) {
@@ -233,7 +228,7 @@ HRESULT CIOMainDevice::SendTestParams(uint16_t testId, TestParamItem* items, uin
         }
         const uint16_t tag = static_cast<uint16_t>(0x2000 + (items[i].id & 0xFFF));
         std::memcpy(buffer + pairs * kPairBytes, &tag, 2);
-        Store32(buffer + pairs * kPairBytes + 2, word);
+        StoreLe32(buffer + pairs * kPairBytes + 2, word);
         if (++pairs == kPairsPerMessage) {
             HRESULT hr = Send(testId, DEVMSG_TEST_PARAMS, buffer, sizeof buffer);
             if (hr != S_OK) return hr;

@@ -4,6 +4,7 @@
 #include "device/io_main_device.h"
 #include "device/message_ids.h"
 #include "file_mapping.h"
+#include "little_endian.h"
 
 #include <varel/vts_errors.h>
 
@@ -17,7 +18,6 @@ constexpr size_t kNameBytes = 256;
 constexpr size_t kLongestName = 254;     // characters, before the terminating NUL
 constexpr uint32_t kHeaderConstant = 24; // sent as it is; the tester knows what it means
 
-void Store32(uint8_t* at, uint32_t value) { std::memcpy(at, &value, 4); }
 
 } // namespace
 
@@ -50,11 +50,11 @@ HRESULT CIOMainDevice::TransFile(const WCHAR* sourcePath, const WCHAR* destinati
         cut = next;
     }
     std::memcpy(header, name.data(), cut);
-    Store32(header + 256, static_cast<uint32_t>(file.size()));
-    Store32(header + 260, kHeaderConstant);
+    StoreLe32(header + 256, static_cast<uint32_t>(file.size()));
+    StoreLe32(header + 260, kHeaderConstant);
     const WORD fields[6] = {written.wYear, written.wMonth,  written.wDay,
                             written.wHour, written.wMinute, written.wSecond};
-    for (int i = 0; i < 6; ++i) Store32(header + 264 + 4 * i, fields[i]);
+    for (int i = 0; i < 6; ++i) StoreLe32(header + 264 + 4 * i, fields[i]);
 
     HRESULT hr = Send(0, DEVMSG_FILE_BEGIN, header, sizeof header);
     if (hr != S_OK) return hr;

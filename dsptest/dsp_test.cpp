@@ -3,6 +3,7 @@
 #include "agent/test_agent.h"
 #include "device/io_main_device.h"
 #include "device/message_ids.h"
+#include "little_endian.h"
 
 #include <algorithm>
 #include <new>
@@ -30,13 +31,13 @@ CIOMainDevice* CDspTest::Device() const { return owner_ ? &owner_->MainDevice() 
 
 uint32_t CDspTest::VoltageChannels() const {
     return owner_
-               ? std::min<uint32_t>(ReadLe16(owner_->DevBaseInfo().bytes + kDevBaseInfoVoltageChannels), 16)
+               ? std::min<uint32_t>(LoadLe16(owner_->DevBaseInfo().bytes + kDevBaseInfoVoltageChannels), 16)
                : 0;
 }
 
 uint32_t CDspTest::CurrentChannels() const {
     return owner_
-               ? std::min<uint32_t>(ReadLe16(owner_->DevBaseInfo().bytes + kDevBaseInfoCurrentChannels), 16)
+               ? std::min<uint32_t>(LoadLe16(owner_->DevBaseInfo().bytes + kDevBaseInfoCurrentChannels), 16)
                : 0;
 }
 

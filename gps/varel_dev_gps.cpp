@@ -1,15 +1,11 @@
 #include "varel_dev_gps.h"
 
 #include "debug_output.h"
+#include "little_endian.h"
 
 #include <cstring>
 
 namespace {
-
-void Store32(uint8_t* p, int32_t value) {
-    auto v = static_cast<uint32_t>(value);
-    for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
 
 int32_t LeadingDigits(const uint8_t* field, int width) {
     int32_t value = 0;
@@ -33,8 +29,9 @@ void GpsTimeRecordOf(const uint8_t frame[kGpsFrameBytes], uint8_t record[kGpsTim
     // Year 4 digits, then month, day, hour, minute, second 2 each.
     static const int kOffsets[6] = {1, 5, 7, 9, 11, 13};
     static const int kWidths[6] = {4, 2, 2, 2, 2, 2};
-    Store32(record, frame[0] == 'A' ? 1 : 0);
-    for (int i = 0; i < 6; ++i) Store32(record + 4 * (i + 1), LeadingDigits(frame + kOffsets[i], kWidths[i]));
+    StoreLe32(record, frame[0] == 'A' ? 1 : 0);
+    for (int i = 0; i < 6; ++i) StoreLe32(record + 4 * (i + 1),
+                  static_cast<uint32_t>(LeadingDigits(frame + kOffsets[i], kWidths[i])));
 }
 
 CVarelDev_GPS::CVarelDev_GPS() = default;
@@ -66,7 +63,7 @@ HRESULT CVarelDev_GPS::SendToTester() {
     uint8_t payload[kGpsTesterParamsBytes];
     const int32_t values[5] = {params_.GpsPos, params_.BaudRate, params_.Parity, params_.StopBits,
                                params_.DataBits};
-    for (int i = 0; i < 5; ++i) Store32(payload + 4 * i, values[i]);
+    for (int i = 0; i < 5; ++i) StoreLe32(payload + 4 * i, static_cast<uint32_t>(values[i]));
     return tester_->SendGPSTime(0, payload);
 }
 
