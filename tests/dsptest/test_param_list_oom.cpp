@@ -22,13 +22,24 @@ thread_local bool t_largeAllocationsFail = false;
 constexpr size_t kLarge = 64 * 1024; // the list of a full sequence passes it; nothing else on this thread does
 } // namespace
 
+// Every form that the program may pair, so that new and delete always meet.
 void* operator new(size_t size) {
     if (t_largeAllocationsFail && size >= kLarge) throw std::bad_alloc();
     if (void* p = std::malloc(size ? size : 1)) return p;
     throw std::bad_alloc();
 }
+void* operator new[](size_t size) { return operator new(size); }
+void* operator new(size_t size, const std::nothrow_t&) noexcept {
+    if (t_largeAllocationsFail && size >= kLarge) return nullptr;
+    return std::malloc(size ? size : 1);
+}
+void* operator new[](size_t size, const std::nothrow_t& tag) noexcept { return operator new(size, tag); }
 void operator delete(void* p) noexcept { std::free(p); }
 void operator delete(void* p, size_t) noexcept { std::free(p); }
+void operator delete[](void* p) noexcept { std::free(p); }
+void operator delete[](void* p, size_t) noexcept { std::free(p); }
+void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
+void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); }
 
 namespace {
 
