@@ -16,7 +16,6 @@ constexpr uint32_t kDevBaseInfoLength = kDevBaseInfoBytes;
 constexpr uint32_t kChunkBytes = 528;         // file and wave data per packet
 constexpr uint32_t kProgramPacketBytes = 956; // DSP program words per packet
 
-// The 12-byte payload of the link message; addresses and ports in host order.
 class CIOMainDevice;
 
 // A message built in place: DISP_E_EXCEPTION, nothing sent, while its writer
@@ -28,6 +27,7 @@ struct PreparedBuffer {
     uint32_t used = 0;
 };
 
+// The 12-byte payload of the link message; addresses and ports in host order.
 struct LinkInfo {
     uint32_t pcAddress;
     uint32_t deviceAddress;
