@@ -16,9 +16,9 @@ void DebugPrintf(const char* format, ...) {
     if (needed >= static_cast<int>(sizeof line)) {
         std::vector<char> longer(static_cast<size_t>(needed) + 1);
         std::vsnprintf(longer.data(), longer.size(), format, again);
-        OutputDebugStringA(longer.data());
+        DebugOutputLine(longer.data());
     } else if (needed >= 0) {
-        OutputDebugStringA(line);
+        DebugOutputLine(line);
     }
     va_end(again);
 }

@@ -10,10 +10,14 @@
 #define VAREL_VTS_PLATFORM_H
 
 #if defined(_WIN32)
+#include <cstddef>
+#include <cstdint>
+#include <winsock2.h>
 #include <windows.h>
 #include <ole2.h>
 #include <oleauto.h>
-#define VTS_PLATFORM_API
+/* Not exported by the DLL: a Windows host has the system's own. */
+#define VTS_PLATFORM_API extern "C"
 #else
 #include <cstddef>
 #include <cstdint>

@@ -30,3 +30,5 @@ void OutputDebugStringW(LPCWSTR text) {
     std::string utf8 = Utf16ToUtf8(text ? text : OLESTR(""));
     OutputDebugStringA(utf8.c_str());
 }
+
+void DebugOutputLine(const char* utf8) { OutputDebugStringA(utf8); }
