@@ -17,15 +17,16 @@ void DebugLogCapture::Sink(void* self, const char* line) {
 
 bool DebugLogCapture::WaitFor(const std::string& text, uint32_t timeoutMs) const {
     std::unique_lock<std::mutex> lock(mutex_);
-    return logged_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] {
-        for (const auto& line : lines_)
-            if (line.find(text) != std::string::npos) return true;
-        return false;
-    });
+    return logged_.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                            [&] { return CountLocked(text) > 0; });
 }
 
 int DebugLogCapture::Count(const std::string& text) const {
     std::lock_guard<std::mutex> lock(mutex_);
+    return CountLocked(text);
+}
+
+int DebugLogCapture::CountLocked(const std::string& text) const {
     int count = 0;
     for (const auto& line : lines_)
         if (line.find(text) != std::string::npos) ++count;

@@ -23,6 +23,7 @@ public:
 
 private:
     static void Sink(void* self, const char* line);
+    int CountLocked(const std::string& text) const; // with mutex_ held
     mutable std::mutex mutex_;
     mutable std::condition_variable logged_;
     std::vector<std::string> lines_;
