@@ -20,7 +20,6 @@ constexpr uint32_t kTableOffset = 36;
 constexpr uint32_t kSummaryBytes = 128; // words 0 to 31 of the amplifier page
 constexpr uint32_t kOldT3Words = 22;
 
-
 // The local date's decimal digits YYYYMMDD read as a hexadecimal number.
 uint32_t DateStamp() {
     SYSTEMTIME now;

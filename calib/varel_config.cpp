@@ -14,7 +14,6 @@ namespace {
 constexpr uint32_t kOldT3Words = 22; // table T3 words a DSP program before version 1001 takes
 constexpr uint16_t kFullT3DspVersion = 1001;
 
-
 uint32_t ScaledGain(uint32_t gain, float scale) {
     const float value = static_cast<float>(gain) * scale;
     if (!(value > 0.0f)) return 0;

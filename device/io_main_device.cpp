@@ -20,7 +20,6 @@ constexpr uint32_t kSecondHeaderLength = 8;
 constexpr uint32_t kCalibrationHeadLength = 36;
 constexpr uint32_t kMaxCalibrationImage = 16 * 1024 * 1024; // far beyond any tester's image
 
-
 // A real on the wire: times 10000, rounded half away from zero, as a signed
 // 32-bit word (values beyond any integer are held at the int64 limits first).
 uint32_t WireReal(double value) {

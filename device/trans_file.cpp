@@ -18,7 +18,6 @@ constexpr size_t kNameBytes = 256;
 constexpr size_t kLongestName = 254;     // characters, before the terminating NUL
 constexpr uint32_t kHeaderConstant = 24; // sent as it is; the tester knows what it means
 
-
 } // namespace
 
 HRESULT CIOMainDevice::TransFile(const WCHAR* sourcePath, const WCHAR* destinationName) {

@@ -30,7 +30,8 @@ void GpsTimeRecordOf(const uint8_t frame[kGpsFrameBytes], uint8_t record[kGpsTim
     static const int kOffsets[6] = {1, 5, 7, 9, 11, 13};
     static const int kWidths[6] = {4, 2, 2, 2, 2, 2};
     StoreLe32(record, frame[0] == 'A' ? 1 : 0);
-    for (int i = 0; i < 6; ++i) StoreLe32(record + 4 * (i + 1),
+    for (int i = 0; i < 6; ++i)
+        StoreLe32(record + 4 * (i + 1),
                   static_cast<uint32_t>(LeadingDigits(frame + kOffsets[i], kWidths[i])));
 }
 

@@ -25,9 +25,6 @@ void Show(HostSession& session, size_t count = 0) {
 }
 
 void SetValue(IGenericData* document, const char* path, VARTYPE type, double value) {
-    ComPtr<IGenericDataNode> root, node;
-    BStr name(Utf8ToUtf16(path));
-    if (FAILED(document->GetRootNode(root.Put())) || FAILED(root->GetChild(name.Get(), node.Put()))) return;
     VARIANT v;
     VariantInit(&v);
     v.vt = type;
@@ -35,7 +32,9 @@ void SetValue(IGenericData* document, const char* path, VARTYPE type, double val
         v.fltVal = static_cast<float>(value);
     else
         v.intVal = static_cast<int32_t>(value);
-    node->SetValue(v);
+    ComPtr<IGenericDataNode> root;
+    BStr name(Utf8ToUtf16(path));
+    if (SUCCEEDED(document->GetRootNode(root.Put()))) root->SetChildValue(name.Get(), v);
 }
 
 double Value(IGenericData* document, const char* path) {
@@ -92,8 +91,9 @@ int Demo(const std::vector<std::string>&) {
     bench.Tester().Push(0x0203, {});
     Show(session, 3);
 
-    std::printf("\n6. A state sequence test against the bench's over-current relay (5 A, 0.1 s, input 0):\n"
-                "  pre-fault 1 A for 0.2 s, fault 10 A until input 0 closes (1 s at most), post-fault 0.1 s\n");
+    std::printf(
+        "\n6. A state sequence test against the bench's over-current relay (5 A, 0.1 s, input 0):\n"
+        "  pre-fault 1 A for 0.2 s, fault 10 A until input 0 closes (1 s at most), post-fault 0.1 s\n");
     ComPtr<IGenericData> document;
     CoCreateInstance(CLSID_GenericData, nullptr, CLSCTX_INPROC_SERVER, IID_IGenericData, document.PutVoid());
     std::printf("  VTS_InitTestParams -> %s\n",
@@ -123,13 +123,14 @@ int Demo(const std::vector<std::string>&) {
     IGenericData* result = nullptr;
     std::printf("  VTS_GetTestResult -> %s\n", HostSession::Outcome(VTS_GetTestResult(&result)).c_str());
     if (result) {
-        std::printf("  the relay tripped %.4f s after the start, %.4f s into the fault;\n"
-                    "  post-fault entered at %.4f s, the test ran %.4f s\n",
-                    Value(result, "TestParams.Result.BinTripTime.1.Bin.0"),
-                    Value(result, "TestParams.Result.BinTripTime.1.Bin.0") -
-                        Value(result, "TestParams.Result.StateEnterTime.1"),
-                    Value(result, "TestParams.Result.StateEnterTime.2"),
-                    Value(result, "TestParams.Result.RealTestTime"));
+        std::printf(
+            "  the relay tripped %.4f s after the start, %.4f s into the fault;\n"
+            "  post-fault entered at %.4f s, the test ran %.4f s\n",
+            Value(result, "TestParams.Result.BinTripTime.1.Bin.0"),
+            Value(result, "TestParams.Result.BinTripTime.1.Bin.0") -
+                Value(result, "TestParams.Result.StateEnterTime.1"),
+            Value(result, "TestParams.Result.StateEnterTime.2"),
+            Value(result, "TestParams.Result.RealTestTime"));
         result->Release();
     }
     std::printf("  VTS_StopTest -> %s\n", HostSession::Outcome(VTS_StopTest(0)).c_str());

@@ -79,9 +79,10 @@ double StopAndWait(SOCKET raw, const sockaddr_in& peer, const std::vector<RoundT
     const auto start = std::chrono::steady_clock::now();
     uint8_t answer[65536];
     for (const RoundTrip& trip : trips) {
-        sendto(raw, reinterpret_cast<const char*>(trip.request.data()), static_cast<int>(trip.request.size()), 0,
-               reinterpret_cast<const sockaddr*>(&peer), sizeof peer);
-        if (recvfrom(raw, reinterpret_cast<char*>(answer), sizeof answer, 0, nullptr, nullptr) <= 0) return -1;
+        sendto(raw, reinterpret_cast<const char*>(trip.request.data()), static_cast<int>(trip.request.size()),
+               0, reinterpret_cast<const sockaddr*>(&peer), sizeof peer);
+        if (recvfrom(raw, reinterpret_cast<char*>(answer), sizeof answer, 0, nullptr, nullptr) <= 0)
+            return -1;
     }
     return Milliseconds(start);
 }
@@ -97,15 +98,16 @@ double BeginTest(IGenericData* document) {
 }
 
 void Set(IGenericData* document, const char* path, VARTYPE type, double value) {
-    ComPtr<IGenericDataNode> root, node;
-    BStr name(Utf8ToUtf16(path));
-    if (FAILED(document->GetRootNode(root.Put())) || FAILED(root->GetChild(name.Get(), node.Put()))) return;
     VARIANT v;
     VariantInit(&v);
     v.vt = type;
-    if (type == VT_R4) v.fltVal = static_cast<float>(value);
-    else v.intVal = static_cast<int32_t>(value);
-    node->SetValue(v);
+    if (type == VT_R4)
+        v.fltVal = static_cast<float>(value);
+    else
+        v.intVal = static_cast<int32_t>(value);
+    ComPtr<IGenericDataNode> root;
+    BStr name(Utf8ToUtf16(path));
+    if (SUCCEEDED(document->GetRootNode(root.Put()))) root->SetChildValue(name.Get(), v);
 }
 
 intptr_t IgnoreNotifications(void*, HWND, uint32_t, uintptr_t, intptr_t) { return 0; }
