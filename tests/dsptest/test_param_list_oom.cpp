@@ -19,8 +19,8 @@
 
 namespace {
 thread_local bool t_largeAllocationsFail = false;
-constexpr size_t kLarge =
-    64 * 1024; // the list of a full sequence passes it; nothing else on this thread does
+// The list of a full sequence passes it; nothing else on this thread does.
+constexpr size_t kLarge = 64 * 1024;
 } // namespace
 
 // Every form that the program may pair, so that new and delete always meet.
