@@ -42,10 +42,6 @@ protected:
         CoUninitialize();
     }
     void Link() {
-        Bytes image(600, 0x11);
-        const uint32_t length = 600;
-        std::memcpy(image.data() + 8, &length, 4);
-        bench.Model().SetCalibrationImage(image);
         ASSERT_EQ(VTS_LinkDevice(kLink), S_OK);
         ASSERT_EQ(Next().code, 16u);
     }
