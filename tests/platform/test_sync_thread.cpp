@@ -43,6 +43,30 @@ TEST(Event, AutoResetReleasesOneWaitAndClears) {
     CloseHandle(event);
 }
 
+TEST(Event, OneSetReleasesOneOfTwoWaitersEvenWhileTheyLookBeforeSleeping) {
+    // Set at once, while both waiters are still in their short look before
+    // sleeping: the look may end early, but only one of them takes the signal.
+    struct Waiters {
+        HANDLE event = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+        std::atomic<int> released{0}, timedOut{0};
+    } waiters;
+    auto wait = [](LPVOID context) -> DWORD {
+        auto* w = static_cast<Waiters*>(context);
+        ++(WaitForSingleObject(w->event, 300) == WAIT_OBJECT_0 ? w->released : w->timedOut);
+        return 0;
+    };
+    HANDLE first = CreateThread(nullptr, 0, wait, &waiters, 0, nullptr);
+    HANDLE second = CreateThread(nullptr, 0, wait, &waiters, 0, nullptr);
+    SetEvent(waiters.event);
+    WaitForSingleObject(first, INFINITE);
+    WaitForSingleObject(second, INFINITE);
+    EXPECT_EQ(waiters.released.load(), 1);
+    EXPECT_EQ(waiters.timedOut.load(), 1);
+    CloseHandle(first);
+    CloseHandle(second);
+    CloseHandle(waiters.event);
+}
+
 TEST(Event, ManualResetStaysSetUntilReset) {
     HANDLE event = CreateEventW(nullptr, TRUE, TRUE, nullptr);
     EXPECT_EQ(WaitForSingleObject(event, 0), WAIT_OBJECT_0);
