@@ -38,6 +38,16 @@ typedef int SOCKET;
 #define WSAEHOSTUNREACH 10065
 #define WSANOTINITIALISED 10093
 
+// The socket layer a host starts before any socket is opened. BSD sockets
+// need no start: these answer 0 and fill in version 2.2.
+#define MAKEWORD(low, high) ((WORD)(((BYTE)(low)) | ((WORD)((BYTE)(high))) << 8))
+struct WSADATA {
+    WORD wVersion;
+    WORD wHighVersion;
+};
+int WSAStartup(WORD version, WSADATA* data);
+int WSACleanup();
+
 // Closes the socket; a thread blocked in recvfrom on it returns at once
 // (0 bytes or SOCKET_ERROR), as closesocket does on Windows.
 int closesocket(SOCKET socket);

@@ -2,6 +2,7 @@
 // I/O box's fixed addresses (inside tools/netns-run) and prints every
 // datagram until interrupted.
 #include "sim/tester_simulator.h"
+#include "socket.h"
 #include "tick.h"
 
 #include <atomic>
@@ -57,6 +58,11 @@ int main(int argc, char** argv) {
             return Usage();
     }
 
+    WSADATA sockets;
+    if (WSAStartup(MAKEWORD(2, 2), &sockets) != 0) {
+        std::fprintf(stderr, "vts-sim: the socket layer did not start\n");
+        return 1;
+    }
     sim::TesterSimulator bench(options);
     if (!quiet)
         bench.Traffic().SetObserver([](const sim::Datagram& d) {

@@ -1,6 +1,8 @@
 // vts: the command-line face of the library.
 #include "subcommand.h"
 
+#include "socket.h"
+
 #include <varel/vts.h>
 
 #include <algorithm>
@@ -47,6 +49,12 @@ bool ParseNumber32(const std::string& text, unsigned long long limit, unsigned l
 }
 
 int main(int argc, char** argv) {
+    // A host starts the socket layer before the library opens a socket.
+    WSADATA sockets;
+    if (WSAStartup(MAKEWORD(2, 2), &sockets) != 0) {
+        std::fprintf(stderr, "vts: the socket layer did not start\n");
+        return 1;
+    }
     std::vector<std::string> args(argv + 1, argv + argc);
     if (!args.empty() && args[0] == "--log") {
         VTS_SetDebugOutputHandler(LogToStderr, nullptr);

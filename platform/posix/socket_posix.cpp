@@ -5,6 +5,14 @@
 #include <sys/time.h>
 #include <unistd.h>
 
+int WSAStartup(WORD, WSADATA* data) {
+    if (!data) return WSAEFAULT;
+    data->wVersion = data->wHighVersion = MAKEWORD(2, 2);
+    return 0;
+}
+
+int WSACleanup() { return 0; }
+
 int closesocket(SOCKET socket) {
     // shutdown wakes a thread blocked in recvfrom, as closing does on Windows.
     shutdown(socket, SHUT_RDWR);
