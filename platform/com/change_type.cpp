@@ -1,7 +1,12 @@
 // VariantChangeType with OLE Automation's rules: one matrix, switched on the
 // target, each cell a small helper. Reals become integers by rounding half to
 // even (2.5 → 2, 3.5 → 4); text is read and written with "." as the decimal
-// point whatever the locale.
+// point and "," as the thousands separator whatever the locale. Where the
+// system's rules are surprising they are kept, since hosts meet them there
+// too: an integer changing sign at the same width keeps its bits (-1 as VT_I4
+// is 4294967295 as VT_UI4), VARIANT_TRUE is all ones in any integer, reals
+// into 64-bit integers must lie in [-2^62, 2^62), and reals are written with
+// 15 (VT_R8) or 7 (VT_R4) significant digits.
 #include "variant_types.h"
 
 #include <varel/vts_platform.h>
@@ -16,17 +21,20 @@
 
 namespace {
 
-// A value on its way between two types.
+// A value on its way between two types. An integer of a known width keeps
+// its bits when it goes to the other-signed integer of that width.
 struct Number {
     enum Kind { Signed, Unsigned, Real } kind;
     int64_t i = 0;
     uint64_t u = 0;
     double d = 0;
+    int bitsWidth = 0; // bytes; 0 for text and reals, kAnyWidth for VT_BOOL
 };
+constexpr int kAnyWidth = -1;
 
-Number FromSigned(int64_t v) { return {Number::Signed, v, 0, 0}; }
-Number FromUnsigned(uint64_t v) { return {Number::Unsigned, 0, v, 0}; }
-Number FromReal(double v) { return {Number::Real, 0, 0, v}; }
+Number FromSigned(int64_t v, int width = 0) { return {Number::Signed, v, 0, 0, width}; }
+Number FromUnsigned(uint64_t v, int width = 0) { return {Number::Unsigned, 0, v, 0, width}; }
+Number FromReal(double v) { return {Number::Real, 0, 0, v, 0}; }
 
 double RoundHalfEven(double x) {
     double f = std::floor(x);
@@ -54,7 +62,11 @@ WideStringView TrimBlanks(WideStringView s) {
     return s;
 }
 
-// [sign] digits [. digits] [e [sign] digits], surrounding blanks allowed.
+bool IsDigit(WCHAR c) { return c >= OLESTR('0') && c <= OLESTR('9'); }
+
+// [sign] digits [. digits] [e [sign] digits], surrounding blanks allowed; a
+// thousands separator is skipped after a digit or the point ("1,234.5"),
+// in the exponent too.
 HRESULT ParseNumber(BSTR text, Number* out) {
     WideStringView s = TrimBlanks(BstrView(text));
     std::string ascii;
@@ -63,11 +75,17 @@ HRESULT ParseNumber(BSTR text, Number* out) {
     if (pos < s.size() && (s[pos] == OLESTR('+') || s[pos] == OLESTR('-'))) negative = s[pos++] == OLESTR('-');
     size_t digits = 0;
     bool integral = true;
-    while (pos < s.size() && s[pos] >= OLESTR('0') && s[pos] <= OLESTR('9')) ascii += char(s[pos++]), ++digits;
+    auto readDigits = [&] {
+        while (pos < s.size() && (IsDigit(s[pos]) || (s[pos] == OLESTR(',') && !ascii.empty()))) {
+            if (s[pos] != OLESTR(',')) ascii += char(s[pos]), ++digits;
+            ++pos;
+        }
+    };
+    readDigits();
     if (pos < s.size() && s[pos] == OLESTR('.')) {
         integral = false;
         ascii += s[pos++];
-        while (pos < s.size() && s[pos] >= OLESTR('0') && s[pos] <= OLESTR('9')) ascii += char(s[pos++]), ++digits;
+        readDigits();
     }
     if (digits == 0) return DISP_E_TYPEMISMATCH;
     if (pos < s.size() && (s[pos] == OLESTR('e') || s[pos] == OLESTR('E'))) {
@@ -76,7 +94,10 @@ HRESULT ParseNumber(BSTR text, Number* out) {
         ++pos;
         if (pos < s.size() && (s[pos] == OLESTR('+') || s[pos] == OLESTR('-'))) ascii += char(s[pos++]);
         size_t expDigits = 0;
-        while (pos < s.size() && s[pos] >= OLESTR('0') && s[pos] <= OLESTR('9')) ascii += char(s[pos++]), ++expDigits;
+        while (pos < s.size() && (IsDigit(s[pos]) || (s[pos] == OLESTR(',') && expDigits > 0))) {
+            if (s[pos] != OLESTR(',')) ascii += char(s[pos]), ++expDigits;
+            ++pos;
+        }
         if (expDigits == 0) return DISP_E_TYPEMISMATCH;
     }
     if (pos != s.size()) return DISP_E_TYPEMISMATCH;
@@ -116,6 +137,10 @@ HRESULT ParseNumber(BSTR text, Number* out) {
 template <class T>
 HRESULT ToInteger(const Number& n, T* out) {
     using L = std::numeric_limits<T>;
+    if (n.kind != Number::Real && (n.bitsWidth == int(sizeof(T)) || n.bitsWidth == kAnyWidth)) {
+        *out = static_cast<T>(n.kind == Number::Signed ? static_cast<uint64_t>(n.i) : n.u);
+        return S_OK;
+    }
     switch (n.kind) {
     case Number::Signed:
         if (n.i < static_cast<int64_t>(L::min()) ||
@@ -130,8 +155,8 @@ HRESULT ToInteger(const Number& n, T* out) {
     case Number::Real: {
         double lower, upper; // overflow outside [lower, upper)
         if constexpr (sizeof(T) == 8) {
-            lower = L::is_signed ? -9223372036854775808.0 : -0.5;
-            upper = L::is_signed ? 9223372036854775808.0 : 18446744073709551616.0;
+            lower = L::is_signed ? -4611686018427387904.0 : -0.5;
+            upper = L::is_signed ? 4611686018427387904.0 : 18446744073709551616.0;
         } else {
             lower = static_cast<double>(L::min()) - 0.5;
             upper = static_cast<double>(L::max()) + 0.5;
@@ -162,12 +187,13 @@ HRESULT ToFloat(const Number& n, FLOAT* out) {
     return S_OK;
 }
 
-// Shortest text that reads back to the same value; the exponent as OLE
-// writes it ("1E+20").
+// 15 significant digits for VT_R8 and 7 for VT_R4, trailing zeros dropped,
+// the exponent as OLE writes it ("1E+20", "1E-05").
 template <class T>
 std::string RealText(T value) {
     char buffer[64];
-    auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value);
+    constexpr int digits = sizeof(T) == 8 ? 15 : 7;
+    auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, digits);
     std::string text(buffer, ec == std::errc() ? end : buffer);
     for (char& c : text)
         if (c == 'e') c = 'E';
@@ -179,19 +205,19 @@ std::string RealText(T value) {
 HRESULT SourceNumber(const VARIANT& v, Number* out) {
     switch (v.vt) {
     case VT_EMPTY: *out = FromSigned(0); return S_OK;
-    case VT_I1: *out = FromSigned(v.cVal); return S_OK;
-    case VT_I2: *out = FromSigned(v.iVal); return S_OK;
-    case VT_I4: *out = FromSigned(v.lVal); return S_OK;
-    case VT_INT: *out = FromSigned(v.intVal); return S_OK;
-    case VT_I8: *out = FromSigned(v.llVal); return S_OK;
-    case VT_UI1: *out = FromUnsigned(v.bVal); return S_OK;
-    case VT_UI2: *out = FromUnsigned(v.uiVal); return S_OK;
-    case VT_UI4: *out = FromUnsigned(v.ulVal); return S_OK;
-    case VT_UINT: *out = FromUnsigned(v.uintVal); return S_OK;
-    case VT_UI8: *out = FromUnsigned(v.ullVal); return S_OK;
+    case VT_I1: *out = FromSigned(v.cVal, 1); return S_OK;
+    case VT_I2: *out = FromSigned(v.iVal, 2); return S_OK;
+    case VT_I4: *out = FromSigned(v.lVal, 4); return S_OK;
+    case VT_INT: *out = FromSigned(v.intVal, 4); return S_OK;
+    case VT_I8: *out = FromSigned(v.llVal, 8); return S_OK;
+    case VT_UI1: *out = FromUnsigned(v.bVal, 1); return S_OK;
+    case VT_UI2: *out = FromUnsigned(v.uiVal, 2); return S_OK;
+    case VT_UI4: *out = FromUnsigned(v.ulVal, 4); return S_OK;
+    case VT_UINT: *out = FromUnsigned(v.uintVal, 4); return S_OK;
+    case VT_UI8: *out = FromUnsigned(v.ullVal, 8); return S_OK;
     case VT_R4: *out = FromReal(v.fltVal); return S_OK;
     case VT_R8: *out = FromReal(v.dblVal); return S_OK;
-    case VT_BOOL: *out = FromSigned(v.boolVal ? -1 : 0); return S_OK;
+    case VT_BOOL: *out = FromSigned(v.boolVal ? -1 : 0, kAnyWidth); return S_OK;
     case VT_BSTR: return ParseNumber(v.bstrVal, out);
     default: return DISP_E_TYPEMISMATCH;
     }
@@ -223,7 +249,7 @@ HRESULT ToText(const VARIANT& v, USHORT flags, BSTR* out) {
 
 HRESULT ToBool(const VARIANT& v, VARIANT_BOOL* out) {
     if (v.vt == VT_BSTR) {
-        WideStringView s = TrimBlanks(BstrView(v.bstrVal));
+        WideStringView s = BstrView(v.bstrVal); // the words stand alone, without blanks
         if (EqualsIgnoreCase(s, OLESTR("true")) || EqualsIgnoreCase(s, OLESTR("#TRUE#"))) return *out = VARIANT_TRUE, S_OK;
         if (EqualsIgnoreCase(s, OLESTR("false")) || EqualsIgnoreCase(s, OLESTR("#FALSE#"))) return *out = VARIANT_FALSE, S_OK;
     }
@@ -236,7 +262,6 @@ HRESULT ToBool(const VARIANT& v, VARIANT_BOOL* out) {
 }
 
 HRESULT ToInterface(const VARIANT& v, VARTYPE target, IUnknown** out) {
-    if (v.vt == VT_EMPTY) return *out = nullptr, S_OK;
     if (v.vt != VT_DISPATCH && v.vt != VT_UNKNOWN) return DISP_E_TYPEMISMATCH;
     if (!v.punkVal) return *out = nullptr, S_OK;
     if (v.vt == target || target == VT_UNKNOWN) {
@@ -265,7 +290,8 @@ HRESULT ValueProperty(const VARIANT& v, USHORT flags, VARIANT* value) {
 
 HRESULT Convert(const VARIANT& source, USHORT flags, VARTYPE type, VARIANT* result) {
     VariantInit(result);
-    if (source.vt == VT_NULL || type == VT_NULL || source.vt == VT_ERROR || type == VT_ERROR) {
+    if (type == VT_NULL) return result->vt = VT_NULL, S_OK; // any value can be made null
+    if (source.vt == VT_NULL || source.vt == VT_ERROR || type == VT_ERROR) {
         if (source.vt != type) return DISP_E_TYPEMISMATCH;
         return VariantCopy(result, &source);
     }
@@ -321,7 +347,9 @@ HRESULT Convert(const VARIANT& source, USHORT flags, VARTYPE type, VARIANT* resu
 
 HRESULT VariantChangeType(VARIANT* target, const VARIANT* source, USHORT flags, VARTYPE type) {
     if (!target || !source) return E_INVALIDARG;
-    if (!IsSupportedVarType(source->vt) || !IsSupportedVarType(type)) return DISP_E_BADVARTYPE;
+    if (!IsSupportedVarType(source->vt)) return DISP_E_BADVARTYPE;
+    if (type & (VT_ARRAY | VT_BYREF)) return DISP_E_TYPEMISMATCH; // nothing converts into those
+    if (!IsSupportedVarType(type)) return DISP_E_BADVARTYPE;
     VARIANT result;
     HRESULT hr = Convert(*source, flags, type, &result);
     if (FAILED(hr)) return hr; // the target is left as it was
