@@ -7,6 +7,7 @@
 #include "com/variant.h"
 #include "config/varel_system_config.h"
 #include "text.h"
+#include "thread.h"
 
 #include <leak_check.h>
 
@@ -16,7 +17,6 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
-#include <sys/stat.h>
 #include <vector>
 
 namespace {
@@ -31,7 +31,7 @@ class SystemConfig : public ::testing::Test {
 protected:
     void SetUp() override {
         CoInitialize(nullptr);
-        dir = fs::temp_directory_path() / ("syscfg" + std::to_string(::getpid()) + "_" +
+        dir = fs::temp_directory_path() / ("syscfg" + std::to_string(GetCurrentProcessId()) + "_" +
                                            ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::create_directories(dir);
         path = Utf8ToUtf16((dir / "").string()) + kSysCfgFileName;
@@ -81,7 +81,6 @@ protected:
         v.lVal = i;
         return v;
     }
-    std::string PathText() const { return Utf16ToUtf8(path); }
 
     LeakCheck leaks;
     fs::path dir;
@@ -225,9 +224,8 @@ TEST_F(SystemConfig, SavingClearsReadOnlyAndReportsFailures) {
     config.settings.Fre = 60.0f;
     ASSERT_EQ(config.SaveFile(path), S_OK);
     EXPECT_TRUE(boxes.empty());
-    struct stat st {};
-    ASSERT_EQ(stat(PathText().c_str(), &st), 0);
-    EXPECT_TRUE(st.st_mode & S_IWUSR) << "made writable";
+    EXPECT_NE(fs::status(dir / "SysCfgData.xml").permissions() & fs::perms::owner_write, fs::perms::none)
+        << "made writable";
     CVarelSystemConfig read;
     ASSERT_EQ(read.LoadFile(path), S_OK);
     EXPECT_EQ(read.settings.Fre, 60.0f) << "and overwritten";

@@ -17,6 +17,9 @@
 // named to the library as COM<port> through VARELTSS_COM<port>.
 class PtyPair {
 public:
+    // Why this system cannot give the tests a pseudo-terminal, or null.
+    static const char* Unavailable();
+
     explicit PtyPair(int port);
     ~PtyPair();
     PtyPair(const PtyPair&) = delete;
@@ -30,11 +33,29 @@ public:
     void Hangup();
     int Master() const { return master_; }
 
+    // What the library set the line to, as the master sees it.
+    struct Line {
+        uint32_t baud;
+        bool twoStopBits;
+    };
+    bool ReadLine(Line* line) const;
+
 private:
     int master_ = -1;
     int port_;
     std::string slavePath_;
 };
+
+// Forgets any override for COM<port>; true when no device stands behind it.
+bool PortHasNoDevice(int port);
+
+// Skips the test where the system has no pseudo-terminals; fails it where one
+// does not open.
+#define REQUIRE_PTY(pty)                                                      \
+    do {                                                                      \
+        if (const char* why = PtyPair::Unavailable()) GTEST_SKIP() << why;    \
+        ASSERT_TRUE((pty).Ok());                                              \
+    } while (0)
 
 struct TimeRecord {
     std::array<int32_t, 7> words; // valid, year, month, day, hour, minute, second

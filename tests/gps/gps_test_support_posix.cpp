@@ -1,11 +1,13 @@
+// Pseudo-terminals of the POSIX system.
 #include "gps_test_support.h"
 
-#include <chrono>
 #include <cstdlib>
-#include <cstring>
 #include <fcntl.h>
 #include <stdlib.h>
+#include <termios.h>
 #include <unistd.h>
+
+const char* PtyPair::Unavailable() { return nullptr; }
 
 PtyPair::PtyPair(int port) : port_(port) {
     master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
@@ -31,25 +33,22 @@ void PtyPair::Hangup() {
     master_ = -1;
 }
 
-HRESULT RecordingListener::OnDevUpMessage(uint32_t, uint16_t, uint16_t id, const uint8_t* data,
-                                          uint32_t length) {
-    TimeRecord record{{}, id, length};
-    std::memcpy(record.words.data(), data, std::min<uint32_t>(length, 28));
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        records_.push_back(record);
-    }
-    arrived_.notify_all();
-    return S_OK;
+bool PtyPair::ReadLine(Line* line) const {
+    termios seen{};
+    if (tcgetattr(master_, &seen) != 0) return false;
+    static const struct {
+        speed_t code;
+        uint32_t baud;
+    } speeds[] = {{B1200, 1200}, {B2400, 2400}, {B4800, 4800}, {B9600, 9600}, {B19200, 19200},
+                  {B38400, 38400}, {B57600, 57600}, {B115200, 115200}};
+    line->baud = 0;
+    for (const auto& s : speeds)
+        if (cfgetospeed(&seen) == s.code) line->baud = s.baud;
+    line->twoStopBits = (seen.c_cflag & CSTOPB) != 0;
+    return true;
 }
 
-bool RecordingListener::WaitFor(size_t count, uint32_t timeoutMs) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    return arrived_.wait_for(lock, std::chrono::milliseconds(timeoutMs),
-                             [&] { return records_.size() >= count; });
-}
-
-std::vector<TimeRecord> RecordingListener::Records() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return records_;
+bool PortHasNoDevice(int port) {
+    unsetenv(("VARELTSS_COM" + std::to_string(port)).c_str());
+    return access(("/dev/ttyS" + std::to_string(port - 1)).c_str(), F_OK) != 0;
 }

@@ -4,6 +4,7 @@
 #include "serial.h"
 #include "sim/sim_gps_time.h"
 #include "sim/tester_simulator.h"
+#include "text.h"
 #include "tick.h"
 
 #include <varel/vts.h>
@@ -16,7 +17,6 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <termios.h>
 
 namespace {
 
@@ -30,7 +30,6 @@ class HostGps : public ::testing::Test {
 protected:
     void SetUp() override {
         REQUIRE_PRIVATE_NETWORK();
-        ASSERT_TRUE(pty.Ok());
         std::string error;
         ASSERT_TRUE(bench.Start(&error)) << error;
         CoInitialize(nullptr);
@@ -90,11 +89,12 @@ Bytes Words(std::initializer_list<uint32_t> words) {
 } // namespace
 
 TEST_F(HostGps, AReceiverOnAPcPortReachesTheHost) {
+    REQUIRE_PTY(pty);
     ASSERT_EQ(VTS_QueryGPSTime(kOnCom3), S_OK);
-    termios seen{};
-    ASSERT_EQ(tcgetattr(pty.Master(), &seen), 0);
-    EXPECT_EQ(cfgetospeed(&seen), B4800);
-    EXPECT_FALSE(seen.c_cflag & CSTOPB);
+    PtyPair::Line seen{};
+    ASSERT_TRUE(pty.ReadLine(&seen));
+    EXPECT_EQ(seen.baud, 4800u);
+    EXPECT_FALSE(seen.twoStopBits);
     pty.Write("xxA20260101120000");
     ExpectTime(NextTime(), 2026, 1, 1, 12, 0, 0);
     pty.Write("V20260101120000");
@@ -103,6 +103,7 @@ TEST_F(HostGps, AReceiverOnAPcPortReachesTheHost) {
 }
 
 TEST_F(HostGps, MalformedTextsAreRefusedBeforeAnythingHappens) {
+    REQUIRE_PTY(pty);
     const WCHAR* refused[] = {
         OLESTR("GPSPOS=2;COM=3;BAUDRATE=4800;PARITY=EVEN;STOPBITS=1;DATABITS=8"),
         OLESTR("GPSPOS=2;;"),
@@ -111,7 +112,7 @@ TEST_F(HostGps, MalformedTextsAreRefusedBeforeAnythingHappens) {
     for (const WCHAR* text : refused) EXPECT_EQ(VTS_QueryGPSTime(text), E_INVALIDARG);
     EXPECT_EQ(VTS_QueryGPSTime_A("GPSPOS=2;COM=3"), E_INVALIDARG);
     // Nothing opened the port: it is free for someone else.
-    std::u16string name = u"COM3";
+    WideString name = OLESTR("COM3");
     HANDLE port = CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                               FILE_FLAG_OVERLAPPED, nullptr);
     EXPECT_NE(port, INVALID_HANDLE_VALUE);
@@ -119,6 +120,7 @@ TEST_F(HostGps, MalformedTextsAreRefusedBeforeAnythingHappens) {
 }
 
 TEST_F(HostGps, TheNarrowAndWideFormsForward) {
+    REQUIRE_PTY(pty);
     ASSERT_EQ(VTS_QueryGPSTime_A("GPSPOS=2;COM=3;BAUDRATE=9600;PARITY=NO;STOPBITS=1;DATABITS=8;"), S_OK);
     pty.Write("A20260101120000");
     ExpectTime(NextTime(), 2026, 1, 1, 12, 0, 0);
@@ -128,6 +130,7 @@ TEST_F(HostGps, TheNarrowAndWideFormsForward) {
 }
 
 TEST_F(HostGps, ASecondQueryClosesThePortAndOpensItAgain) {
+    REQUIRE_PTY(pty);
     ASSERT_EQ(VTS_QueryGPSTime(kOnCom3), S_OK);
     pty.Write("A20260101");
     // The second query ends the first port thread, so the half frame is lost.
@@ -138,6 +141,7 @@ TEST_F(HostGps, ASecondQueryClosesThePortAndOpensItAgain) {
 }
 
 TEST_F(HostGps, TheGpsCommandNeedsAGpsParamsDocument) {
+    REQUIRE_PTY(pty);
     EXPECT_EQ(VTS_Execute(5, nullptr, 0), S_FALSE);
     VARIANT empty;
     VariantInit(&empty);
@@ -145,7 +149,7 @@ TEST_F(HostGps, TheGpsCommandNeedsAGpsParamsDocument) {
     ASSERT_EQ(VTS_QueryGPSTime(kOnCom3), S_OK);
     // A later command without a document still stops the running receiver.
     EXPECT_EQ(VTS_Execute(5, nullptr, 0), S_FALSE);
-    std::u16string name = u"COM3";
+    WideString name = OLESTR("COM3");
     HANDLE port = CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                               FILE_FLAG_OVERLAPPED, nullptr);
     EXPECT_NE(port, INVALID_HANDLE_VALUE) << "the port was closed";
@@ -191,6 +195,7 @@ TEST_F(HostGps, ATesterSideReceiverGetsTheTimeModeFirst) {
 }
 
 TEST_F(HostGps, ATesterThatRefusesLeavesTheReceiverInactive) {
+    REQUIRE_PTY(pty);
     Link();
     bench.Tester().Faults().AnswerWithStatus(0x0104, 1, 10);
     ASSERT_EQ(VTS_QueryGPSTime(OLESTR("GPSPOS=1;")), S_OK) << "the query itself succeeds";
@@ -202,6 +207,7 @@ TEST_F(HostGps, ATesterThatRefusesLeavesTheReceiverInactive) {
 }
 
 TEST_F(HostGps, DestroyingTheServerWhileThePortThreadDelivers) {
+    REQUIRE_PTY(pty);
     ASSERT_EQ(VTS_QueryGPSTime(kOnCom3), S_OK);
     std::string many;
     for (int i = 0; i < 300; ++i) many += "xA20260101120000";
@@ -209,7 +215,7 @@ TEST_F(HostGps, DestroyingTheServerWhileThePortThreadDelivers) {
     ASSERT_EQ(NextTime().wYear, 2026);
     EXPECT_EQ(VTS_DestroyServer(), S_OK);
     // The port is closed: another program may open it.
-    std::u16string name = u"COM3";
+    WideString name = OLESTR("COM3");
     HANDLE port = CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                               FILE_FLAG_OVERLAPPED, nullptr);
     EXPECT_NE(port, INVALID_HANDLE_VALUE);

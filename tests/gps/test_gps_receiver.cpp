@@ -7,8 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include <termios.h>
-#include <unistd.h>
 
 namespace {
 
@@ -23,7 +21,7 @@ GpsParams OnPort(int port, int32_t baud = 9600) {
 class PcReceiver : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(pty.Ok());
+        REQUIRE_PTY(pty);
         gps.Attach(&listener, nullptr);
     }
     PtyPair pty{5};
@@ -37,10 +35,10 @@ TEST_F(PcReceiver, AFrameInOnePiece) {
     ASSERT_TRUE(gps.Start(OnPort(5, 4800)));
     EXPECT_TRUE(gps.Active());
     EXPECT_TRUE(gps.ThreadRunning());
-    termios seen{};
-    ASSERT_EQ(tcgetattr(pty.Master(), &seen), 0);
-    EXPECT_EQ(cfgetospeed(&seen), B4800);
-    EXPECT_FALSE(seen.c_cflag & CSTOPB) << "one stop bit";
+    PtyPair::Line seen{};
+    ASSERT_TRUE(pty.ReadLine(&seen));
+    EXPECT_EQ(seen.baud, 4800u);
+    EXPECT_FALSE(seen.twoStopBits) << "one stop bit";
     pty.Write("xxA20260101120000");
     ASSERT_TRUE(listener.WaitFor(1));
     auto records = listener.Records();
@@ -64,9 +62,9 @@ TEST_F(PcReceiver, TheOneAndAHalfStopBitsOfFiveDataBits) {
     params.DataBits = 5;
     params.StopBits = 0;
     ASSERT_TRUE(gps.Start(params));
-    termios seen{};
-    ASSERT_EQ(tcgetattr(pty.Master(), &seen), 0);
-    EXPECT_TRUE(seen.c_cflag & CSTOPB);
+    PtyPair::Line seen{};
+    ASSERT_TRUE(pty.ReadLine(&seen));
+    EXPECT_TRUE(seen.twoStopBits);
 }
 
 TEST_F(PcReceiver, ALineTheSystemRefusesIsLoggedAndTheReceiverStillRuns) {
@@ -84,8 +82,7 @@ TEST_F(PcReceiver, AMissingPortLeavesTheReceiverInactive) {
     DebugLogCapture log;
     GpsParams params = OnPort(5);
     params.nComNo = 9; // no VARELTSS_COM9 and no /dev/ttyS8 in the test's namespace
-    unsetenv("VARELTSS_COM9");
-    if (access("/dev/ttyS8", F_OK) == 0) GTEST_SKIP() << "this machine has /dev/ttyS8";
+    if (!PortHasNoDevice(9)) GTEST_SKIP() << "this machine has a COM9";
     EXPECT_FALSE(gps.Start(params));
     EXPECT_FALSE(gps.Active());
     EXPECT_FALSE(gps.ThreadRunning());

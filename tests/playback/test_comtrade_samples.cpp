@@ -180,15 +180,15 @@ TEST_F(ComtradeSamples, EveryDataFileReadsAsExpected) {
         }
         const Json& e = expected_[p.expectedKey];
         EXPECT_EQ(parser.SamplesRead(), static_cast<size_t>(e["samples"].number));
-        auto near = [&](double ours, const char* key) {
+        auto expectNear = [&](double ours, const char* key) {
             double want = e[key].number;
             EXPECT_NEAR(ours / units, want, 1e-4 * std::max(1.0, std::fabs(want))) << key;
         };
-        near(ch1.point_min, "ch1_min");
-        near(ch1.point_max, "ch1_max");
+        expectNear(ch1.point_min, "ch1_min");
+        expectNear(ch1.point_max, "ch1_max");
         // The first frame is the first sample itself.
         ASSERT_GT(parser.Mapping().FloatCount(), 0u);
-        near(parser.Mapping().Floats()[0], "ch1_first");
+        expectNear(parser.Mapping().Floats()[0], "ch1_first");
 
         // The last sample, straight from the reader.
         ReadOnlyFileMapping dat;
@@ -211,7 +211,7 @@ TEST_F(ComtradeSamples, EveryDataFileReadsAsExpected) {
         CComtradeDataLine last = line;
         while (reader.Read(&line)) last = line;
         reader.Complete(&last);
-        near(last.Analog()[0], "ch1_last");
+        expectNear(last.Analog()[0], "ch1_last");
     }
 }
 

@@ -4,7 +4,8 @@
 
 #include <gtest/gtest.h>
 
-// True when this process sees only lo, with 192.168.253.1 on it.
+// True when this process sees only loopback interfaces up, with 192.168.253.1
+// on one of them.
 bool InPrivateNetwork();
 
 // Fails the test at once outside the namespace.

@@ -1,0 +1,27 @@
+#include "gps_test_support.h"
+
+#include <chrono>
+#include <cstring>
+
+HRESULT RecordingListener::OnDevUpMessage(uint32_t, uint16_t, uint16_t id, const uint8_t* data,
+                                          uint32_t length) {
+    TimeRecord record{{}, id, length};
+    std::memcpy(record.words.data(), data, std::min<uint32_t>(length, 28));
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        records_.push_back(record);
+    }
+    arrived_.notify_all();
+    return S_OK;
+}
+
+bool RecordingListener::WaitFor(size_t count, uint32_t timeoutMs) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    return arrived_.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                             [&] { return records_.size() >= count; });
+}
+
+std::vector<TimeRecord> RecordingListener::Records() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return records_;
+}
