@@ -20,7 +20,9 @@
 #include "vts_gdata.h"
 #include "vts_calc.h"
 
-#if defined(_WIN32)
+#if defined(_WIN32) && !defined(__cplusplus)
+#define VTS_EXPORT extern
+#elif defined(_WIN32)
 #define VTS_EXPORT extern "C"
 #else
 #define VTS_EXPORT extern "C" __attribute__((visibility("default")))
@@ -44,6 +46,13 @@ enum VTS_NotifyCode {
     VTS_NOTIFY_TIME = 21,           /* 16-byte SYSTEMTIME-layout time record */
     VTS_NOTIFY_IO_STATE_EX = 22     /* 1024 bytes: 256 input states, 256 output states (16-bit) */
 };
+
+#ifndef __cplusplus
+/* C names the types without "struct" or "enum", as C++ does. */
+typedef enum VTS_NotifyCode VTS_NotifyCode;
+typedef struct HostNotifyRecord HostNotifyRecord;
+typedef struct BaseDeviceInfo BaseDeviceInfo;
+#endif
 
 /* The record whose address is the notification's lParam. It lives only while
  * the window procedure runs: copy what you keep. On 32-bit Windows it is 24

@@ -27,13 +27,28 @@
 #endif
 #endif
 
+#ifdef __cplusplus
 /* {6E0C3A52-41B7-4C8D-9F21-7B5E8A13D402} "VarelCalcEngine.CalcEngine(.1)" */
 VTS_GUID_API const CLSID CLSID_CalcEngine;
 /* {C8A7F1D3-2E64-4B09-8D5A-39F0B6E2C715} */
 VTS_GUID_API const IID IID_ICalcEngine;
+#else
+/* Constants of the C host's own, as in vts_gdata.h: the DLL exports no data. */
+static const CLSID CLSID_CalcEngine = {
+    0x6E0C3A52, 0x41B7, 0x4C8D, {0x9F, 0x21, 0x7B, 0x5E, 0x8A, 0x13, 0xD4, 0x02}};
+static const IID IID_ICalcEngine = {
+    0xC8A7F1D3, 0x2E64, 0x4B09, {0x8D, 0x5A, 0x39, 0xF0, 0xB6, 0xE2, 0xC7, 0x15}};
+
+/* An opaque pointer in C, as the document interfaces are. */
+typedef struct ICalcEngine ICalcEngine;
+#endif
 
 /* Request codes of Calculate (the value of each request node). */
+#ifdef __cplusplus
 enum VarelCalc_Code : int32_t {
+#else
+enum VarelCalc_Code { /* int in C: 32 bits on every Windows target */
+#endif
     VARELCALC_LOADSTATE = 0,
     VARELCALC_FAULT = 1,
     VARELCALC_GPFAULT = 2,
@@ -56,6 +71,22 @@ enum VarelCalc_Code : int32_t {
     VARELCALC_OSC = 140,
     VARELCALC_OSC_ZK = 141
 };
+
+#ifndef __cplusplus
+/* C names the types without "struct" or "enum", as C++ does. */
+typedef enum VarelCalc_Code VarelCalc_Code;
+typedef struct VarelCalc_Phasor VarelCalc_Phasor;
+typedef struct VarelCalc_LoadState VarelCalc_LoadState;
+typedef struct VarelCalc_Fault VarelCalc_Fault;
+typedef struct VarelCalc_GPFault VarelCalc_GPFault;
+typedef struct VarelCalc_ABCPP VarelCalc_ABCPP;
+typedef struct VarelCalc_ABC120 VarelCalc_ABC120;
+typedef struct VarelCalc_PQ VarelCalc_PQ;
+typedef struct VarelCalc_Shot VarelCalc_Shot;
+typedef struct VarelCalc_Distance VarelCalc_Distance;
+typedef struct VarelCalc_GPDistance VarelCalc_GPDistance;
+typedef struct VarelCalc_OverCurr VarelCalc_OverCurr;
+#endif
 
 /* FaultType: 0-2 phase A/B/C to earth, 3-5 AB/BC/CA, 6-8 AB/BC/CA to earth, 9 three-phase.
  * FaultDirection: 0 forward, 1 reverse.
@@ -181,6 +212,7 @@ static_assert(sizeof(VarelCalc_Distance) == 200, "VarelCalc_Distance layout");
 static_assert(sizeof(VarelCalc_GPDistance) == 200, "VarelCalc_GPDistance layout");
 static_assert(sizeof(VarelCalc_OverCurr) == 200, "VarelCalc_OverCurr layout");
 
+#ifdef __cplusplus
 /* The engine. Structure methods: E_INVALIDARG for a size that is not the
  * structure's (buffer untouched), E_POINTER for a null buffer, else S_OK
  * unless noted. */
@@ -237,5 +269,6 @@ struct ICalcEngine : IDispatch {
     virtual HRESULT STDMETHODCALLTYPE Calculate_Osc(BYTE* pData, LONG nSize) = 0;
     virtual HRESULT STDMETHODCALLTYPE Calculate_Osc_Zk(BYTE* pData, LONG nSize) = 0;
 };
+#endif /* __cplusplus */
 
 #endif

@@ -29,6 +29,7 @@
 #endif
 #endif
 
+#ifdef __cplusplus
 /* {0D5B2936-9236-47D3-AE89-AA7DF0301B2A} "VarelData.GenericData(.1)" */
 VTS_GUID_API const CLSID CLSID_GenericData;
 /* {B252A0EE-8DAE-41C7-8D66-92A2E3559EB8} */
@@ -98,5 +99,28 @@ struct IGenericDataNodeEx : IDispatch {
     virtual HRESULT STDMETHODCALLTYPE SetStructNode(BSTR sName, BYTE* pVarelStruct,
                                                     ULONG nSize) = 0;
 };
+
+#else /* C */
+/* The DLL exports functions only, so a C host gets the ids as constants of
+ * its own: nothing to link and no INITGUID to define first. Each file has its
+ * copy; compare them by value (IsEqualGUID), never by address. */
+static const CLSID CLSID_GenericData = {
+    0x0D5B2936, 0x9236, 0x47D3, {0xAE, 0x89, 0xAA, 0x7D, 0xF0, 0x30, 0x1B, 0x2A}};
+static const IID IID_IGenericData = {
+    0xB252A0EE, 0x8DAE, 0x41C7, {0x8D, 0x66, 0x92, 0xA2, 0xE3, 0x55, 0x9E, 0xB8}};
+static const IID IID_IGenericDataNode = {
+    0x7A65C292, 0x0FA7, 0x4EA9, {0xA7, 0xDF, 0x73, 0xFF, 0x22, 0xBB, 0x1F, 0x49}};
+static const IID IID_IEnumGenericNodes = {
+    0x51AE26F1, 0x4401, 0x4F58, {0x80, 0x6E, 0x26, 0xF1, 0x46, 0x51, 0x20, 0xE8}};
+static const IID IID_IGenericDataNodeEx = {
+    0x65687F0D, 0xDED6, 0x4505, {0x93, 0x3B, 0xAD, 0xDA, 0x8A, 0x32, 0xB1, 0xCA}};
+
+/* C sees the interfaces as opaque pointers, to hand to the exports and to
+ * call through IUnknown/IDispatch. */
+typedef struct IGenericDataNode IGenericDataNode;
+typedef struct IEnumGenericNodes IEnumGenericNodes;
+typedef struct IGenericData IGenericData;
+typedef struct IGenericDataNodeEx IGenericDataNodeEx;
+#endif
 
 #endif

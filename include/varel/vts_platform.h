@@ -5,19 +5,32 @@
  * with the same layout and rules, so host code reads the same on both:
  * 32-bit LONG/ULONG/DWORD, UTF-16 OLECHAR, length-prefixed BSTR, VARIANT,
  * IUnknown/IDispatch in their slot order, and the few functions a host calls.
- * This is the one public header that looks at the platform. C++ only. */
+ * This is the one public header that looks at the platform. On Windows the
+ * public headers compile as C17 as well as C++; on Linux they are C++ only,
+ * since the stand-ins are C++ (interfaces with virtual functions, GUIDs
+ * passed by reference). */
 #ifndef VAREL_VTS_PLATFORM_H
 #define VAREL_VTS_PLATFORM_H
 
 #if defined(_WIN32)
+#ifdef __cplusplus
 #include <cstddef>
 #include <cstdint>
+#else
+#include <assert.h> /* static_assert */
+#include <stddef.h>
+#include <stdint.h>
+#endif
 #include <winsock2.h>
 #include <windows.h>
 #include <ole2.h>
 #include <oleauto.h>
 /* Not exported by the DLL: a Windows host has the system's own. */
+#ifdef __cplusplus
 #define VTS_PLATFORM_API extern "C"
+#else
+#define VTS_PLATFORM_API extern
+#endif
 #else
 #include <cstddef>
 #include <cstdint>

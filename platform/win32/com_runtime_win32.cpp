@@ -1,6 +1,5 @@
 // ole32 first; the library's own classes from its class table when the
 // system does not know them (the library has not been registered).
-#define VTS_SYSTEM_NAMES_UNBOUND
 #include "com/class_table.h"
 #include "com/com_ptr.h"
 #include "com/live_strings.h"

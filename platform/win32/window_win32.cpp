@@ -3,7 +3,6 @@
 // the creating thread does other work. A top-level window (hidden, found by
 // FindWindow under its title) where the system can make one, else a
 // message-only window.
-#define VTS_SYSTEM_NAMES_UNBOUND
 #include "window.h"
 
 #include "text.h"
