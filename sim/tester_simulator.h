@@ -29,6 +29,11 @@ public:
     // Binds every device asked for; false with the reason when one cannot bind.
     bool Start(std::string* error);
     void Stop();
+    // Why the second I/O box is not on the bench although it was asked for,
+    // or null. Some socket layers (Wine's) bind every datagram socket to all
+    // addresses, so two boxes cannot listen on one port; the bench then runs
+    // with the first one alone, and tests that need the second skip.
+    const char* SecondIoBoxMissing() const { return secondIoBoxMissing_; }
 
     SimDevice& Tester() { return tester_; }
     // which: 0 for 192.168.253.3, 1 for .4.
@@ -40,6 +45,7 @@ public:
 
 private:
     BenchOptions options_;
+    const char* secondIoBoxMissing_ = nullptr;
     TrafficLog traffic_;
     SimDevice tester_;
     SimDevice ioBoxes_[2];
