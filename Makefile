@@ -8,12 +8,14 @@ ifeq ($(SANITIZE),1)
 endif
 
 DEBIAN_PACKAGES = cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev libpugixml-dev iproute2 util-linux clang libclang-rt-14-dev
-# The Windows build: mingw-w64 (posix threads), binutils for the export
-# check, dpkg-dev for unpacking pugixml's Debian source.
-WIN_PACKAGES = g++-mingw-w64-i686-posix binutils-mingw-w64-x86-64 dpkg-dev
+# The Windows builds: mingw-w64 for both targets (posix threads), binutils
+# for the export check, dpkg-dev for unpacking pugixml's Debian source, and
+# wine64 for running the 64-bit test programs (GoogleTest built from its
+# Debian source copy).
+WIN_PACKAGES = g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 dpkg-dev wine64 googletest
 SUDO = $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: all deps win-deps configure build test demo bench fuzz tsan win32 clean
+.PHONY: all deps win-deps configure build test demo bench fuzz tsan win32 win64 win-test win clean
 
 all: build
 
@@ -71,5 +73,17 @@ win32: win-deps $(WIN_THIRD_PARTY)/pugixml.unpacked
 	cmake --build build-win32 --target VarelTSS -j $(JOBS)
 	tools/check-win-dll build-win32/VarelTSS.dll api/VarelTSS.def
 
+# The same library and every test program for 64-bit Windows, and their run
+# under wine64 inside one private network namespace (the wine server opens
+# the programs' sockets, so the whole run shares it; the tests run one at a time).
+win64: win-deps $(WIN_THIRD_PARTY)/pugixml.unpacked
+	cmake -S . -B build-win64 -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-x86_64-w64-mingw32.cmake $(WIN_CMAKE)
+	cmake --build build-win64 -j $(JOBS)
+
+win-test: win64
+	tools/netns-run tools/wine-session build-win64 ctest --test-dir build-win64 --output-on-failure --timeout 300
+
+win: win32 win-test
+
 clean:
-	rm -rf build build-asan build-tsan build-fuzz build-win32 $(WIN_THIRD_PARTY)
+	rm -rf build build-asan build-tsan build-fuzz build-win32 build-win64 $(WIN_THIRD_PARTY)
