@@ -3,6 +3,7 @@
 #include "adj_images.h"
 #include "calib/memory_stream.h"
 #include "calib/varel_adj_file.h"
+#include "thread.h"
 #include "tick.h"
 
 #include <varel/vts_errors.h>
@@ -157,12 +158,16 @@ TEST(AdjFile, SaveThenLoadGivesTheSamePagesThroughAFile) {
     CMemoryStream saved;
     ASSERT_EQ(file.Save(&saved), S_OK);
 
-    const auto path = std::filesystem::temp_directory_path() / ("adj" + std::to_string(::getpid()) + ".bin");
+    const auto path = std::filesystem::temp_directory_path() / ("adj" + std::to_string(GetCurrentProcessId()) + ".bin");
     std::ofstream(path, std::ios::binary)
         .write(reinterpret_cast<const char*>(saved.Bytes().data()),
                static_cast<std::streamsize>(saved.Bytes().size()));
-    std::ifstream in(path, std::ios::binary);
-    CMemoryStream reread(ImageBytes(std::istreambuf_iterator<char>(in), {}));
+    ImageBytes bytes;
+    {
+        std::ifstream in(path, std::ios::binary);
+        bytes.assign(std::istreambuf_iterator<char>(in), {});
+    } // closed before the removal, which an open file prevents on Windows
+    CMemoryStream reread(bytes);
     std::filesystem::remove(path);
 
     CVarelADJFile loaded;

@@ -1,5 +1,6 @@
 // The tester's senders against the simulated tester: what goes on the wire
 // and what the device object makes of the answers.
+#include "thread.h"
 #include "device/io_main_device.h"
 #include "device/message_ids.h"
 #include "sim/tester_simulator.h"
@@ -75,7 +76,7 @@ protected:
         return payloads;
     }
     std::filesystem::path WriteFile(const char* name, const std::string& text) {
-        auto path = std::filesystem::temp_directory_path() / (std::to_string(::getpid()) + name);
+        auto path = std::filesystem::temp_directory_path() / (std::to_string(GetCurrentProcessId()) + name);
         std::ofstream(path, std::ios::binary) << text;
         files.push_back(path);
         return path;
