@@ -16,6 +16,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -314,5 +315,19 @@ TEST_F(SystemConfig, TheFileLayoutTravelsBothWaysInAHostDocument) {
     ComPtr<IGenericData> empty = NewDocument();
     EXPECT_EQ(other.DoConfigDataExchange(empty.Get(), 0, path), E_FAIL) << "no VarelSystemSet";
     EXPECT_EQ(other.DoConfigDataExchange(nullptr, 1, path), E_INVALIDARG);
+    EXPECT_TRUE(boxes.empty());
+}
+
+TEST_F(SystemConfig, TheShippedFileIsTheDefaults) {
+    CVarelSystemConfig defaults;
+    ASSERT_EQ(defaults.SaveFile(path), S_OK);
+    auto bytes = [](const fs::path& file) {
+        std::ifstream in(file, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+    EXPECT_EQ(bytes(dir / "SysCfgData.xml"), bytes(VTS_SHIPPED_SYSCFG))
+        << "config/SysCfgData.xml: write it anew from the defaults";
+    CVarelSystemConfig shipped;
+    EXPECT_EQ(shipped.LoadFile(Utf8ToUtf16(VTS_SHIPPED_SYSCFG)), S_OK);
     EXPECT_TRUE(boxes.empty());
 }
