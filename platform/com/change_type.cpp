@@ -73,19 +73,25 @@ HRESULT ParseNumber(BSTR text, Number* out) {
     bool negative = false;
     size_t pos = 0;
     if (pos < s.size() && (s[pos] == OLESTR('+') || s[pos] == OLESTR('-'))) negative = s[pos++] == OLESTR('-');
-    size_t digits = 0;
-    bool integral = true;
-    auto readDigits = [&] {
-        while (pos < s.size() && (IsDigit(s[pos]) || (s[pos] == OLESTR(',') && !ascii.empty()))) {
-            if (s[pos] != OLESTR(',')) ascii += char(s[pos]), ++digits;
-            ++pos;
+    // Digits onto ascii, counted; a separator only right after a digit, the
+    // point or another separator.
+    auto readDigits = [&](size_t* count) {
+        for (; pos < s.size(); ++pos) {
+            const bool separator = s[pos] == OLESTR(',') && pos > 0 &&
+                                   (IsDigit(s[pos - 1]) || s[pos - 1] == OLESTR('.') || s[pos - 1] == OLESTR(','));
+            if (IsDigit(s[pos]))
+                ascii += char(s[pos]), ++*count;
+            else if (!separator)
+                break;
         }
     };
-    readDigits();
+    size_t digits = 0;
+    bool integral = true;
+    readDigits(&digits);
     if (pos < s.size() && s[pos] == OLESTR('.')) {
         integral = false;
         ascii += s[pos++];
-        readDigits();
+        readDigits(&digits);
     }
     if (digits == 0) return DISP_E_TYPEMISMATCH;
     if (pos < s.size() && (s[pos] == OLESTR('e') || s[pos] == OLESTR('E'))) {
@@ -94,10 +100,7 @@ HRESULT ParseNumber(BSTR text, Number* out) {
         ++pos;
         if (pos < s.size() && (s[pos] == OLESTR('+') || s[pos] == OLESTR('-'))) ascii += char(s[pos++]);
         size_t expDigits = 0;
-        while (pos < s.size() && (IsDigit(s[pos]) || (s[pos] == OLESTR(',') && expDigits > 0))) {
-            if (s[pos] != OLESTR(',')) ascii += char(s[pos]), ++expDigits;
-            ++pos;
-        }
+        readDigits(&expDigits);
         if (expDigits == 0) return DISP_E_TYPEMISMATCH;
     }
     if (pos != s.size()) return DISP_E_TYPEMISMATCH;
