@@ -39,6 +39,8 @@ public:
         bool twoStopBits;
     };
     bool ReadLine(Line* line) const;
+    // Drops any device path named for COM<port>, so the port is the system's.
+    static void ForgetPort(int port);
 
 private:
     int master_ = -1;

@@ -1,7 +1,19 @@
 #include "gps_test_support.h"
 
+#include "serial.h"
+#include "text.h"
+
 #include <chrono>
 #include <cstring>
+
+bool PortHasNoDevice(int port) {
+    PtyPair::ForgetPort(port);
+    WideString name = OLESTR("COM") + Utf8ToUtf16(std::to_string(port));
+    HANDLE device = CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (device == INVALID_HANDLE_VALUE) return true;
+    CloseHandle(device);
+    return false;
+}
 
 HRESULT RecordingListener::OnDevUpMessage(uint32_t, uint16_t, uint16_t id, const uint8_t* data,
                                           uint32_t length) {

@@ -1,7 +1,6 @@
 // Pseudo-terminals of the POSIX system.
 #include "gps_test_support.h"
 
-#include <cstdlib>
 #include <fcntl.h>
 #include <stdlib.h>
 #include <termios.h>
@@ -21,7 +20,7 @@ PtyPair::PtyPair(int port) : port_(port) {
 
 PtyPair::~PtyPair() {
     Hangup();
-    unsetenv(("VARELTSS_COM" + std::to_string(port_)).c_str());
+    ForgetPort(port_);
 }
 
 void PtyPair::Write(const std::string& bytes) {
@@ -48,7 +47,4 @@ bool PtyPair::ReadLine(Line* line) const {
     return true;
 }
 
-bool PortHasNoDevice(int port) {
-    unsetenv(("VARELTSS_COM" + std::to_string(port)).c_str());
-    return access(("/dev/ttyS" + std::to_string(port - 1)).c_str(), F_OK) != 0;
-}
+void PtyPair::ForgetPort(int port) { unsetenv(("VARELTSS_COM" + std::to_string(port)).c_str()); }
