@@ -335,8 +335,9 @@ VTS_PLATFORM_API HWND VTS_CreateHostWindow(const WCHAR* title, VTS_WindowProc pr
 VTS_PLATFORM_API void VTS_DestroyHostWindow(HWND window);
 
 /* Where message boxes go (UTF-8 text and caption; the return value is the
- * button pressed, IDOK 1). Without a handler they are written to stderr.
- * A null handler restores that. */
+ * button pressed, IDOK 1). Without a handler they are the system's own
+ * message boxes on Windows and are written to stderr elsewhere. A null
+ * handler restores that. */
 typedef int (*VTS_MessageBoxHandler)(void* context, const char* text, const char* caption);
 VTS_PLATFORM_API void VTS_SetMessageBoxHandler(VTS_MessageBoxHandler handler, void* context);
 

@@ -10,6 +10,7 @@
 #include "thread.h"
 
 #include <leak_check.h>
+#include <message_boxes.h>
 
 #include <gtest/gtest.h>
 
@@ -44,7 +45,7 @@ protected:
             this);
     }
     void TearDown() override {
-        VTS_SetMessageBoxHandler(nullptr, nullptr);
+        WriteMessageBoxesToStderr();
         fs::remove_all(dir);
         leaks.ExpectNoLeaks();
         CoUninitialize();

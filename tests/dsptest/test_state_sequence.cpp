@@ -12,6 +12,7 @@
 #include <varel/vts_errors.h>
 
 #include <debug_log.h>
+#include <message_boxes.h>
 #include <private_network.h>
 #include <recording_host.h>
 
@@ -320,7 +321,7 @@ TEST_F(StateSequence, TheIniSwitchAnnouncesAProgramChange) {
         },
         &boxes);
     Link();
-    VTS_SetMessageBoxHandler(nullptr, nullptr);
+    WriteMessageBoxesToStderr();
     std::remove(ini.c_str());
     EXPECT_EQ(std::count(boxes.begin(), boxes.end(), "提示: 切换DSP程序成功"), 1);
 }

@@ -1,6 +1,8 @@
 #include "thread.h"
 #include "window.h"
 
+#include <message_boxes.h>
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -75,7 +77,7 @@ TEST(MessageBox, GoesToTheHostsHandler) {
         },
         &seen);
     EXPECT_EQ(MessageBoxW(GetActiveWindow(), OLESTR("切换DSP程序成功"), OLESTR("提示"), MB_OK), IDOK);
-    VTS_SetMessageBoxHandler(nullptr, nullptr);
+    WriteMessageBoxesToStderr();
     EXPECT_EQ(seen.text, "切换DSP程序成功");
     EXPECT_EQ(seen.caption, "提示");
 }
