@@ -19,4 +19,9 @@ void DebugOutputLine(const char* utf8);
 
 // printf-style (UTF-8 format and %s arguments) into DebugOutputLine;
 // nothing is formatted while the output is not wanted.
-void DebugPrintf(const char* format, ...) __attribute__((format(printf, 1, 2)));
+#if defined(__MINGW32__)
+#define VTS_PRINTF_FORMAT gnu_printf // the C99 formats of mingw's own printf
+#else
+#define VTS_PRINTF_FORMAT printf
+#endif
+void DebugPrintf(const char* format, ...) __attribute__((format(VTS_PRINTF_FORMAT, 1, 2)));

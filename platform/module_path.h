@@ -14,7 +14,11 @@ extern const WCHAR kPathSeparator;
 WideString LibraryFilePath();
 // The short 8.3 form of a path where the system gives one, else the path itself.
 WideString ShortPathName(const WideString& path);
+#if defined(_WIN32)
+#include <windows.h> // GetPrivateProfileIntW is the system's
+#else
 // GetPrivateProfileInt: the integer value of key in [section] of file;
 // defaultValue when the file, section or key is missing. Leading digits count
 // ("12abc" is 12); names compare case-insensitively.
 UINT GetPrivateProfileIntW(LPCWSTR section, LPCWSTR key, INT defaultValue, LPCWSTR file);
+#endif
