@@ -383,8 +383,11 @@ TEST_F(MainDevice, FileTransferSendsHeaderPiecesAndEnd) {
     EXPECT_EQ(Received(DEVMSG_FILE_END).size(), 2u);
 
     DebugLogCapture log;
-    EXPECT_EQ(device.TransFile(OLESTR("/nonexistent/data.bin"), OLESTR("x")), VTS_E_DEVICE_FAILED);
-    EXPECT_TRUE(log.Contains("VARELDS: TransFile Open file(/nonexistent/data.bin) failed, error=2\n"));
+    // In a folder that exists, so that the error is file-not-found on every system.
+    const std::string missing =
+        (std::filesystem::temp_directory_path() / (std::to_string(GetCurrentProcessId()) + "missing.bin")).string();
+    EXPECT_EQ(device.TransFile(Utf8ToUtf16(missing).c_str(), OLESTR("x")), VTS_E_DEVICE_FAILED);
+    EXPECT_TRUE(log.Contains("VARELDS: TransFile Open file(" + missing + ") failed, error=2\n"));
     auto empty = WriteFile("empty.bin", "");
     EXPECT_EQ(device.TransFile(Utf8ToUtf16(empty.string()).c_str(), OLESTR("x")), VTS_E_DEVICE_FAILED);
     EXPECT_TRUE(log.Contains("VARELDS: TransFile: CreateFileMapping failed, error="));

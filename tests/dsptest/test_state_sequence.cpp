@@ -131,6 +131,15 @@ TEST_F(StateSequence, DefaultsDocumentHoldsFiftyStatesOfThirtyTwoChannels) {
     EXPECT_EQ(VTS_InitTestParams(nullptr, kState), E_INVALIDARG);
 }
 
+TEST_F(StateSequence, TheOnlineIoBoxGetsThePtCtRecordBeforeTheTest) {
+    REQUIRE_ADDRESS_BOUND_UDP();
+    Link();
+    ASSERT_EQ(VTS_BeginTest(document.Get()), S_OK);
+    const sim::IoBoxRecord box = bench.IoBoxModelOf(0).Record();
+    EXPECT_EQ(box.ptct.size(), 1u) << "the PT/CT record went to the online I/O box";
+    EXPECT_EQ(box.outputModes, (std::vector<uint32_t>{2}));
+}
+
 TEST_F(StateSequence, ATestFromDocumentToResult) {
     Link();
     sim::TesterRecord record = bench.Model().Record();
@@ -146,9 +155,6 @@ TEST_F(StateSequence, ATestFromDocumentToResult) {
     record = bench.Model().Record();
     EXPECT_EQ(record.locks, (std::vector<uint32_t>{1, 0}));
     EXPECT_FALSE(record.adjItems.empty()) << "the compensation download comes before the test";
-    const sim::IoBoxRecord box = bench.IoBoxModelOf(0).Record();
-    EXPECT_EQ(box.ptct.size(), 1u) << "the PT/CT record went to the online I/O box";
-    EXPECT_EQ(box.outputModes, (std::vector<uint32_t>{2}));
     EXPECT_EQ(record.testCommands, (std::vector<uint16_t>{DEVMSG_TEST_START, DEVMSG_TEST_START2}));
     EXPECT_EQ(record.lastTestId, 7);
     // 14 test-wide items, then per state 24 + 6 x 11 + 6 x 9 + 1.

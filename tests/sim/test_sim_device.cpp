@@ -160,7 +160,7 @@ TEST_F(SimDeviceTest, PushesMessagesInAnyPacketOrder) {
 }
 
 TEST_F(SimDeviceTest, TheIoBoxServesItsOwnCommandsOnBothTargets) {
-    if (const char* why = bench.SecondIoBoxMissing()) GTEST_SKIP() << why;
+    REQUIRE_ADDRESS_BOUND_UDP();
     for (int which = 0; which < 2; ++which) {
         pc.Send(BuildPacket(0x0405, 0, 1, 1, 0, Pattern(8)),
                 Ipv4Endpoint(kIoBoxAddresses[which], kIoBoxPort));
@@ -181,6 +181,7 @@ TEST_F(SimDeviceTest, TheIoBoxServesItsOwnCommandsOnBothTargets) {
 
 TEST(SimBench, AnAbsentTargetIsNotBoundAndATakenAddressIsReported) {
     REQUIRE_PRIVATE_NETWORK();
+    REQUIRE_ADDRESS_BOUND_UDP();
     BenchOptions options;
     options.ioBox[1] = false;
     TesterSimulator first(options);
