@@ -1,8 +1,10 @@
 /* A host program in C, as a 32-bit Windows host application uses the DLL:
  * it loads VarelTSS.dll itself, finds the exports by name, hands the server a
- * window of its own, pumps messages, and checks what arrives. Nothing here
- * links to a tester. Usage: c_host_example [path of VarelTSS.dll]; without a
- * path, the DLL beside the program. */
+ * window of its own, pumps messages, and checks what arrives.
+ * Usage: c_host_example [path of VarelTSS.dll [link text]]; without a path,
+ * the DLL beside the program. With a link text (a tester answers there, such
+ * as the simulated bench in a private network), one more server life links
+ * to the tester and asks for the I/O state. */
 #include <varel/vts.h>
 
 #include "host_exports.h"
@@ -112,7 +114,37 @@ static void CheckEventOrder(const HostEventLog* log, HWND traceWindow, UINT serv
     }
 }
 
-static void RunHost(const HostExports* api) {
+/* A server life with a tester: the trace window's announcement, then the
+ * link's notification with the 104-byte device information, then the I/O
+ * state's with its 64 bytes, in that order and nothing else. */
+static void CheckLinkedLife(const HostExports* api, HWND notifyWindow, const HostEventLog* log,
+                            HWND traceWindow, UINT serverMessage, const char* link) {
+    const int before = log->count;
+    CHECK(api->CreateServer(notifyWindow) == S_OK);
+    CHECK(api->LinkDevice_A(link) == S_OK);
+    PumpMessages(100);
+    CHECK(api->AskIoState() == S_OK);
+    PumpMessages(100);
+    CHECK(api->DestroyServer() == S_OK);
+    PumpMessages(50);
+    static const uint32_t kCodes[] = {VTS_NOTIFY_LINKED, VTS_NOTIFY_IO_STATE};
+    static const uint32_t kLengths[] = {104, 64};
+    CHECK(log->count == before + 3);
+    if (log->count != before + 3) return;
+    const HostWindowEvent* announcement = &log->events[before];
+    CHECK(announcement->window == traceWindow && announcement->message == serverMessage);
+    for (int i = 0; i < 2; ++i) {
+        const HostWindowEvent* event = &log->events[before + 1 + i];
+        CHECK(event->window == notifyWindow && event->message == VTS_WM_NOTIFY);
+        CHECK(event->wParam == kCodes[i] && event->hasRecord);
+        CHECK(event->record.code == kCodes[i] && event->record.length == kLengths[i]);
+        if (event->wParam != kCodes[i])
+            printf("notification %d: code %u, expected %u\n", i, (unsigned)event->wParam, kCodes[i]);
+    }
+    CHECK(log->events[before + 1].record.value1 == 1);
+}
+
+static void RunHost(const HostExports* api, const char* link) {
     static HostEventLog log;
     HWND traceWindow = CreateTraceWindow(&log);
     HWND notifyWindow = CreateNotifyWindow(&log);
@@ -123,6 +155,7 @@ static void RunHost(const HostExports* api) {
     if (traceWindow && notifyWindow) {
         for (int round = 0; round < kRounds; ++round) CheckServerLife(api, notifyWindow, &log);
         CheckEventOrder(&log, traceWindow, serverMessage);
+        if (link) CheckLinkedLife(api, notifyWindow, &log, traceWindow, serverMessage, link);
     }
     CheckClass(api, &CLSID_GenericData, &IID_IGenericData);
     CheckClass(api, &CLSID_CalcEngine, &IID_ICalcEngine);
@@ -150,7 +183,7 @@ int main(int argc, char** argv) {
     WSADATA winsock;
     CHECK(WSAStartup(MAKEWORD(2, 2), &winsock) == 0);
     CHECK(SUCCEEDED(CoInitializeEx(NULL, COINIT_APARTMENTTHREADED)));
-    RunHost(&api);
+    RunHost(&api, argc > 2 ? argv[2] : NULL);
     CHECK(FreeLibrary(dll));
     CoUninitialize();
     WSACleanup();

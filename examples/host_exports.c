@@ -30,6 +30,8 @@ int FindHostExports(HMODULE dll, HostExports* exports) {
     FIND_EXPORT(GetBaseDeviceInfo, VTS_GetBaseDeviceInfo);
     FIND_EXPORT(GetDAAM, VTS_GetDAAM);
     FIND_EXPORT(GetCalcEngine, VTS_GetCalcEngine);
+    FIND_EXPORT(LinkDevice_A, VTS_LinkDevice_A);
+    FIND_EXPORT(AskIoState, VTS_AskIoState);
     FIND_EXPORT(GetClassObject, DllGetClassObject);
     return missing;
 }

@@ -4,7 +4,8 @@
 
 #include <varel/vts.h>
 
-/* Their types, as vts.h declares them; none opens a device link or needs a tester. */
+/* Their types, as vts.h declares them; only the link and the I/O-state
+ * request need a tester. */
 typedef HRESULT(VTS_CALL* VTS_CreateServer_Fn)(HWND hostWindow);
 typedef HRESULT(VTS_CALL* VTS_DestroyServer_Fn)(void);
 typedef HRESULT(VTS_CALL* VTS_GetTestServer_Fn)(void);
@@ -12,6 +13,8 @@ typedef void(VTS_CALL* VTS_GetFaultMsg_Com_W_Fn)(HRESULT code, WCHAR* buffer, in
 typedef const BaseDeviceInfo*(VTS_CALL* VTS_GetBaseDeviceInfo_Fn)(void);
 typedef float(VTS_CALL* VTS_GetDAAM_Fn)(void);
 typedef HRESULT(VTS_CALL* VTS_GetCalcEngine_Fn)(ICalcEngine** engine);
+typedef HRESULT(VTS_CALL* VTS_LinkDevice_A_Fn)(const char* link);
+typedef HRESULT(VTS_CALL* VTS_AskIoState_Fn)(void);
 typedef HRESULT(STDMETHODCALLTYPE* DllGetClassObject_Fn)(REFCLSID clsid, REFIID riid, LPVOID* object);
 
 typedef struct HostExports {
@@ -22,6 +25,8 @@ typedef struct HostExports {
     VTS_GetBaseDeviceInfo_Fn GetBaseDeviceInfo;
     VTS_GetDAAM_Fn GetDAAM;
     VTS_GetCalcEngine_Fn GetCalcEngine;
+    VTS_LinkDevice_A_Fn LinkDevice_A;
+    VTS_AskIoState_Fn AskIoState;
     DllGetClassObject_Fn GetClassObject;
 } HostExports;
 
