@@ -9,6 +9,7 @@
 #else
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <sys/select.h>
 #include <sys/socket.h>
 
 typedef int SOCKET;
@@ -66,3 +67,8 @@ sockaddr_in Ipv4Endpoint(const char* dotted, uint16_t port);
 
 // Receive time-out in milliseconds (0 = wait forever); 0 or SOCKET_ERROR.
 int SetSocketReceiveTimeout(SOCKET socket, DWORD timeoutMs);
+
+// Looks for a datagram to read, yielding the processor between looks, for at
+// most microseconds, without sleeping; true as soon as one is there (or the
+// socket has been woken or fails, so that recvfrom returns at once).
+bool LookForDatagram(SOCKET socket, uint32_t microseconds);

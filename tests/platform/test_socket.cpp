@@ -37,3 +37,29 @@ TEST(Socket, WakingReceiversEndsABlockedRecvfromBeforeTheClose) {
     CloseHandle(thread);
     CloseHandle(receiver.inside);
 }
+
+TEST(Socket, TheLookForADatagramSeesOneWaitingAndAWake) {
+    SOCKET s = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+    ASSERT_NE(s, INVALID_SOCKET);
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(bind(s, reinterpret_cast<sockaddr*>(&local), sizeof local), 0);
+    socklen_t length = sizeof local;
+    ASSERT_EQ(getsockname(s, reinterpret_cast<sockaddr*>(&local), &length), 0);
+    EXPECT_FALSE(LookForDatagram(s, 1000)) << "nothing sent yet";
+
+    const char byte = 7;
+    ASSERT_EQ(sendto(s, &byte, 1, 0, reinterpret_cast<sockaddr*>(&local), sizeof local), 1);
+    EXPECT_TRUE(LookForDatagram(s, 1000000));
+    char got = 0;
+    ASSERT_EQ(recvfrom(s, &got, 1, 0, nullptr, nullptr), 1);
+    EXPECT_EQ(got, 7);
+    EXPECT_FALSE(LookForDatagram(s, 1000)) << "the datagram was taken";
+
+    // A woken socket reads at once, so a receive thread that looks before it
+    // sleeps still ends when it is woken.
+    WakeSocketReceivers(s);
+    EXPECT_TRUE(LookForDatagram(s, 1000000));
+    EXPECT_EQ(closesocket(s), 0);
+}
