@@ -6,13 +6,28 @@
 
 #include <atomic>
 
-TEST(Socket, WakingReceiversEndsABlockedRecvfromBeforeTheClose) {
+namespace {
+// A datagram socket bound to the loopback address on a port of the system's choice.
+SOCKET LoopbackSocket(sockaddr_in* local) {
     SOCKET s = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+    if (s == INVALID_SOCKET) return s;
+    *local = sockaddr_in{};
+    local->sin_family = AF_INET;
+    local->sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof *local;
+    if (bind(s, reinterpret_cast<sockaddr*>(local), sizeof *local) != 0 ||
+        getsockname(s, reinterpret_cast<sockaddr*>(local), &length) != 0) {
+        closesocket(s);
+        return INVALID_SOCKET;
+    }
+    return s;
+}
+} // namespace
+
+TEST(Socket, WakingReceiversEndsABlockedRecvfromBeforeTheClose) {
+    sockaddr_in local;
+    SOCKET s = LoopbackSocket(&local);
     ASSERT_NE(s, INVALID_SOCKET);
-    sockaddr_in local{};
-    local.sin_family = AF_INET;
-    local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(bind(s, reinterpret_cast<sockaddr*>(&local), sizeof local), 0);
     struct Receiver {
         SOCKET s;
         HANDLE inside = CreateEventW(nullptr, TRUE, FALSE, nullptr);
@@ -39,14 +54,9 @@ TEST(Socket, WakingReceiversEndsABlockedRecvfromBeforeTheClose) {
 }
 
 TEST(Socket, TheLookForADatagramSeesOneWaitingAndAWake) {
-    SOCKET s = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+    sockaddr_in local;
+    SOCKET s = LoopbackSocket(&local);
     ASSERT_NE(s, INVALID_SOCKET);
-    sockaddr_in local{};
-    local.sin_family = AF_INET;
-    local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(bind(s, reinterpret_cast<sockaddr*>(&local), sizeof local), 0);
-    socklen_t length = sizeof local;
-    ASSERT_EQ(getsockname(s, reinterpret_cast<sockaddr*>(&local), &length), 0);
     EXPECT_FALSE(LookForDatagram(s, 1000)) << "nothing sent yet";
 
     const char byte = 7;
