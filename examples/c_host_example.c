@@ -130,7 +130,12 @@ static void CheckLinkedLife(const HostExports* api, HWND notifyWindow, const Hos
     static const uint32_t kCodes[] = {VTS_NOTIFY_LINKED, VTS_NOTIFY_IO_STATE};
     static const uint32_t kLengths[] = {104, 64};
     CHECK(log->count == before + 3);
-    if (log->count != before + 3) return;
+    if (log->count != before + 3) {
+        for (int i = before; i < log->count; ++i)
+            printf("event %d: message 0x%X, wParam %lu\n", i, log->events[i].message,
+                   (unsigned long)log->events[i].wParam);
+        return;
+    }
     const HostWindowEvent* announcement = &log->events[before];
     CHECK(announcement->window == traceWindow && announcement->message == serverMessage);
     for (int i = 0; i < 2; ++i) {
