@@ -6,13 +6,18 @@
 #include <chrono>
 #include <cstring>
 
+bool PortOpens(int port) {
+    WideString name = OLESTR("COM") + Utf8ToUtf16(std::to_string(port));
+    HANDLE device = CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_OVERLAPPED, nullptr);
+    if (device == INVALID_HANDLE_VALUE) return false;
+    CloseHandle(device);
+    return true;
+}
+
 bool PortHasNoDevice(int port) {
     PtyPair::ForgetPort(port);
-    WideString name = OLESTR("COM") + Utf8ToUtf16(std::to_string(port));
-    HANDLE device = CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (device == INVALID_HANDLE_VALUE) return true;
-    CloseHandle(device);
-    return false;
+    return !PortOpens(port);
 }
 
 HRESULT RecordingListener::OnDevUpMessage(uint32_t, uint16_t, uint16_t id, const uint8_t* data,

@@ -48,6 +48,9 @@ private:
     std::string slavePath_;
 };
 
+// True when COM<port> opens, exclusively as the library opens it (it is then
+// closed again): nobody holds the port.
+bool PortOpens(int port);
 // Forgets any override for COM<port>; true when no device stands behind it.
 bool PortHasNoDevice(int port);
 

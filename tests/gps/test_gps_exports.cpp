@@ -1,10 +1,8 @@
 // A host program's GPS time query: a receiver on a PC port (a
 // pseudo-terminal) or read by the simulated tester, records reaching the
 // host window as notification 21.
-#include "serial.h"
 #include "sim/sim_gps_time.h"
 #include "sim/tester_simulator.h"
-#include "text.h"
 #include "tick.h"
 
 #include <varel/vts.h>
@@ -112,11 +110,7 @@ TEST_F(HostGps, MalformedTextsAreRefusedBeforeAnythingHappens) {
     for (const WCHAR* text : refused) EXPECT_EQ(VTS_QueryGPSTime(text), E_INVALIDARG);
     EXPECT_EQ(VTS_QueryGPSTime_A("GPSPOS=2;COM=3"), E_INVALIDARG);
     // Nothing opened the port: it is free for someone else.
-    WideString name = OLESTR("COM3");
-    HANDLE port = CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                              FILE_FLAG_OVERLAPPED, nullptr);
-    EXPECT_NE(port, INVALID_HANDLE_VALUE);
-    CloseHandle(port);
+    EXPECT_TRUE(PortOpens(3));
 }
 
 TEST_F(HostGps, TheNarrowAndWideFormsForward) {
@@ -149,11 +143,7 @@ TEST_F(HostGps, TheGpsCommandNeedsAGpsParamsDocument) {
     ASSERT_EQ(VTS_QueryGPSTime(kOnCom3), S_OK);
     // A later command without a document still stops the running receiver.
     EXPECT_EQ(VTS_Execute(5, nullptr, 0), S_FALSE);
-    WideString name = OLESTR("COM3");
-    HANDLE port = CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                              FILE_FLAG_OVERLAPPED, nullptr);
-    EXPECT_NE(port, INVALID_HANDLE_VALUE) << "the port was closed";
-    CloseHandle(port);
+    EXPECT_TRUE(PortOpens(3)) << "the port was closed";
 }
 
 TEST_F(HostGps, ATesterSideReceiverGetsTheTimeModeFirst) {
@@ -215,11 +205,7 @@ TEST_F(HostGps, DestroyingTheServerWhileThePortThreadDelivers) {
     ASSERT_EQ(NextTime().wYear, 2026);
     EXPECT_EQ(VTS_DestroyServer(), S_OK);
     // The port is closed: another program may open it.
-    WideString name = OLESTR("COM3");
-    HANDLE port = CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                              FILE_FLAG_OVERLAPPED, nullptr);
-    EXPECT_NE(port, INVALID_HANDLE_VALUE);
-    CloseHandle(port);
+    EXPECT_TRUE(PortOpens(3));
     // And a new server starts a new receiver.
     HRESULT created = VTS_CreateServer(host.Window());
     ASSERT_TRUE(created == S_OK || created == CO_E_CLASSSTRING) << std::hex << created;
