@@ -28,7 +28,7 @@ struct Number {
     int64_t i = 0;
     uint64_t u = 0;
     double d = 0;
-    int bitsWidth = 0; // bytes; 0 for text and reals, kAnyWidth for VT_BOOL
+    int byteWidth = 0; // 0 for text and reals, kAnyWidth for VT_BOOL
 };
 constexpr int kAnyWidth = -1;
 
@@ -140,7 +140,7 @@ HRESULT ParseNumber(BSTR text, Number* out) {
 template <class T>
 HRESULT ToInteger(const Number& n, T* out) {
     using L = std::numeric_limits<T>;
-    if (n.kind != Number::Real && (n.bitsWidth == int(sizeof(T)) || n.bitsWidth == kAnyWidth)) {
+    if (n.kind != Number::Real && (n.byteWidth == int(sizeof(T)) || n.byteWidth == kAnyWidth)) {
         *out = static_cast<T>(n.kind == Number::Signed ? static_cast<uint64_t>(n.i) : n.u);
         return S_OK;
     }
