@@ -95,6 +95,14 @@ static void CheckServerLife(const HostExports* api, HWND notifyWindow, const Hos
     CHECK(log->count == before + 1);
 }
 
+static void PrintEvent(int i, const HostWindowEvent* event) {
+    if (event->message == VTS_WM_NOTIFY)
+        printf("event %d: notification %u (record %s, code %u)\n", i, (unsigned)event->wParam,
+               event->hasRecord ? "present" : "missing", event->hasRecord ? event->record.code : 0u);
+    else
+        printf("event %d: message 0x%X, wParam %lu\n", i, event->message, (unsigned long)event->wParam);
+}
+
 /* All that arrived, in order: one announcement with this process's id per
  * server life, and no notification, as no tester is linked. */
 static void CheckEventOrder(const HostEventLog* log, HWND traceWindow, UINT serverMessage) {
@@ -105,11 +113,7 @@ static void CheckEventOrder(const HostEventLog* log, HWND traceWindow, UINT serv
         if (event->window == traceWindow && event->message == serverMessage &&
             event->wParam == GetCurrentProcessId())
             continue;
-        if (event->message == VTS_WM_NOTIFY)
-            printf("event %d: notification %u (record %s, code %u)\n", i, (unsigned)event->wParam,
-                   event->hasRecord ? "present" : "missing", event->hasRecord ? event->record.code : 0u);
-        else
-            printf("event %d: message 0x%X, wParam %lu\n", i, event->message, (unsigned long)event->wParam);
+        PrintEvent(i, event);
         ++failures;
     }
 }
@@ -131,9 +135,7 @@ static void CheckLinkedLife(const HostExports* api, HWND notifyWindow, const Hos
     static const uint32_t kLengths[] = {104, 64};
     CHECK(log->count == before + 3);
     if (log->count != before + 3) {
-        for (int i = before; i < log->count; ++i)
-            printf("event %d: message 0x%X, wParam %lu\n", i, log->events[i].message,
-                   (unsigned long)log->events[i].wParam);
+        for (int i = before; i < log->count; ++i) PrintEvent(i, &log->events[i]);
         return;
     }
     const HostWindowEvent* announcement = &log->events[before];
@@ -143,8 +145,7 @@ static void CheckLinkedLife(const HostExports* api, HWND notifyWindow, const Hos
         CHECK(event->window == notifyWindow && event->message == VTS_WM_NOTIFY);
         CHECK(event->wParam == kCodes[i] && event->hasRecord);
         CHECK(event->record.code == kCodes[i] && event->record.length == kLengths[i]);
-        if (event->wParam != kCodes[i])
-            printf("notification %d: code %u, expected %u\n", i, (unsigned)event->wParam, kCodes[i]);
+        if (event->wParam != kCodes[i]) PrintEvent(before + 1 + i, event);
     }
     CHECK(log->events[before + 1].record.value1 == 1);
 }
