@@ -28,7 +28,7 @@ bool Probe() {
         sockaddr_in source{};
         socklen_t sourceLength = sizeof source;
         if (recvfrom(to, &answer, 1, 0, reinterpret_cast<sockaddr*>(&source), &sourceLength) == 1)
-            holds = source.sin_addr.s_addr == Ipv4Endpoint(kProbeFrom, 0).sin_addr.s_addr;
+            holds = source.sin_addr.s_addr == fromAddress.sin_addr.s_addr;
     }
     if (from != INVALID_SOCKET) closesocket(from);
     if (to != INVALID_SOCKET) closesocket(to);
