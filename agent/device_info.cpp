@@ -1,16 +1,6 @@
-#include "device_info.h"
-
-#include "little_endian.h"
+#include "agent/device_info.h"
 
 #include <cstring>
-
-DEVBASEINFO DefaultDevBaseInfo() {
-    DEVBASEINFO info{};
-    StoreLe16(info.bytes + kDevBaseInfoVoltageChannels, 6);
-    StoreLe16(info.bytes + kDevBaseInfoCurrentChannels, 6);
-    StoreLe16(info.bytes + kDevBaseInfoTestSampRate, 200);
-    return info;
-}
 
 BaseDeviceInfo DefaultBaseDeviceInfo() {
     BaseDeviceInfo info;
@@ -33,23 +23,22 @@ BaseDeviceInfo DefaultBaseDeviceInfo() {
 }
 
 BaseDeviceInfo BaseDeviceInfoFrom(const DEVBASEINFO& dev) {
-    const uint8_t* b = dev.bytes;
     BaseDeviceInfo info = DefaultBaseDeviceInfo();
-    info.model = LoadLe32(b + 8);
-    std::memcpy(info.identity, b + 12, sizeof info.identity);
-    info.word36 = LoadLe32(b + 0x30);
-    info.capability = LoadLe32(b + 0x2C);
-    info.word44 = LoadLe32(b + 0x34);
-    info.word48 = LoadLe32(b + 0x38);
-    info.voltageChannels = LoadLe16(b + kDevBaseInfoVoltageChannels);
-    info.currentChannels = LoadLe16(b + kDevBaseInfoCurrentChannels);
-    info.word60 = LoadLe16(b + 0x3E);
-    info.word64 = LoadLe16(b + 0x40);
-    info.value68 = LoadLe16(b + 0x46);
-    info.value72 = LoadLe16(b + 0x48);
-    info.value76 = LoadLe16(b + 0x50);
-    info.dspVersion = LoadLe16(b + 0x4E);
-    info.value84 = LoadLe16(b + 0x4A) ? LoadLe16(b + 0x4A) : 200.0f;
-    info.value88 = LoadLe16(b + 0x4C) ? LoadLe16(b + 0x4C) : 15.0f;
+    info.model = dev.model;
+    std::memcpy(info.identity, dev.name, sizeof info.identity);
+    info.word36 = dev.word30;
+    info.capability = dev.capability;
+    info.word44 = dev.word34;
+    info.word48 = dev.word38;
+    info.voltageChannels = dev.voltageChannels;
+    info.currentChannels = dev.currentChannels;
+    info.word60 = dev.word3E;
+    info.word64 = dev.word40;
+    info.value68 = dev.value46;
+    info.value72 = dev.value48;
+    info.value76 = dev.value50;
+    info.dspVersion = dev.dspVersion;
+    info.value84 = dev.value4A ? dev.value4A : 200.0f;
+    info.value88 = dev.value4C ? dev.value4C : 15.0f;
     return info;
 }

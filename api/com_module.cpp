@@ -12,8 +12,8 @@
 
 // Each class of the library adds its line here.
 const ComClassEntry kComClassTable[] = {
-    {&CLSID_GenericData, OLESTR("VarelData.GenericData.1"), OLESTR("VarelData.GenericData"), OLESTR("GenericData Class"),
-     CreateGenericData},
+    {&CLSID_GenericData, OLESTR("VarelData.GenericData.1"), OLESTR("VarelData.GenericData"),
+     OLESTR("GenericData Class"), CreateGenericData},
     {&CLSID_CalcEngine, OLESTR("VarelCalcEngine.CalcEngine.1"), OLESTR("VarelCalcEngine.CalcEngine"),
      OLESTR("CalcEngine Class"), CreateCalcEngine},
     {nullptr, nullptr, nullptr, nullptr, nullptr},
@@ -53,14 +53,11 @@ const ComInterfaceEntry CClassFactory::kInterfaces[] = {
     {nullptr, 0},
 };
 
-HRESULT Registration(const char* name) {
-    DebugPrintf("VarelTSS: %s is not implemented yet\n", name);
-    return E_NOTIMPL;
-}
-
 } // namespace
 
-VTS_EXPORT HRESULT STDMETHODCALLTYPE DllCanUnloadNow(void) { return ComModuleLockCount() == 0 ? S_OK : S_FALSE; }
+VTS_EXPORT HRESULT STDMETHODCALLTYPE DllCanUnloadNow(void) {
+    return ComModuleLockCount() == 0 ? S_OK : S_FALSE;
+}
 
 VTS_EXPORT HRESULT STDMETHODCALLTYPE DllGetClassObject(REFCLSID clsid, REFIID iid, LPVOID* out) {
     if (!out) return E_POINTER;
@@ -74,6 +71,12 @@ VTS_EXPORT HRESULT STDMETHODCALLTYPE DllGetClassObject(REFCLSID clsid, REFIID ii
     return hr;
 }
 
-VTS_EXPORT HRESULT STDMETHODCALLTYPE DllRegisterServer(void) { return Registration("DllRegisterServer"); }
-VTS_EXPORT HRESULT STDMETHODCALLTYPE DllUnregisterServer(void) { return Registration("DllUnregisterServer"); }
-VTS_EXPORT HRESULT STDMETHODCALLTYPE DllInstall(BOOL, const WCHAR*) { return Registration("DllInstall"); }
+VTS_EXPORT HRESULT STDMETHODCALLTYPE DllRegisterServer(void) {
+    return NotImplemented("VarelTSS", "DllRegisterServer");
+}
+VTS_EXPORT HRESULT STDMETHODCALLTYPE DllUnregisterServer(void) {
+    return NotImplemented("VarelTSS", "DllUnregisterServer");
+}
+VTS_EXPORT HRESULT STDMETHODCALLTYPE DllInstall(BOOL, const WCHAR*) {
+    return NotImplemented("VarelTSS", "DllInstall");
+}

@@ -6,7 +6,7 @@
 #include "calc/calc_request.h"
 #include "com/com_ptr.h"
 #include "debug_output.h"
-#include "dsptest/test_modules.h"
+#include "agent/module_table.h"
 #include "gps/gps_params.h"
 #include "server.h"
 #include "string_args.h"
@@ -61,11 +61,6 @@ void CopyTruncated(const WideString& text, char* buffer, int32_t length) {
         --n; // never half a character
     std::memcpy(buffer, utf8.data(), n);
     buffer[n] = 0;
-}
-
-HRESULT NotImplemented(const char* name) {
-    DebugPrintf("VarelTSS: %s is not implemented yet\n", name);
-    return E_NOTIMPL;
 }
 
 } // namespace
@@ -216,7 +211,9 @@ VTS_EXPORT HRESULT VTS_CALL VTS_DoConfigDataExchange(IGenericData* document, int
     if (direction == 0) GiveConfigToAgent();
     return hr;
 }
-VTS_EXPORT HRESULT VTS_CALL VTS_OnSystemConfig(HWND) { return NotImplemented("VTS_OnSystemConfig"); }
+VTS_EXPORT HRESULT VTS_CALL VTS_OnSystemConfig(HWND) {
+    return NotImplemented("VarelTSS", "VTS_OnSystemConfig");
+}
 
 VTS_EXPORT HRESULT VTS_CALL VTS_SetGPSTimeMode(int32_t mode) {
     ServerLock lock;

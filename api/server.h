@@ -4,7 +4,7 @@
 #include <varel/vts.h>
 
 #include "agent/msg_queue.h"
-#include "agent/test_agent.h"
+#include "agent/agent.h"
 #include "config/varel_system_config.h"
 #include "sync.h"
 #include "text.h"

@@ -45,10 +45,7 @@ void Store(float value, float* out) {
 }
 
 // Late-bound callers need the type library, which has not landed.
-HRESULT NoTypeInfo(const char* method) {
-    DebugPrintf("CalcEngine: IDispatch::%s needs the type library, which is not implemented yet\n", method);
-    return E_NOTIMPL;
-}
+HRESULT NoTypeInfo(const char* method) { return NotImplemented("CalcEngine: IDispatch", method); }
 
 class CCalcEngine final : public ICalcEngine, public ISupportErrorInfo {
 public:

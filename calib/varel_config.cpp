@@ -1,9 +1,6 @@
 #include "calib/varel_config.h"
 
 #include "debug_output.h"
-#include "device/io_main_device.h"
-#include "device/message_ids.h"
-#include "little_endian.h"
 
 #include <varel/vts_errors.h>
 
@@ -23,16 +20,15 @@ uint32_t ScaledGain(uint32_t gain, float scale) {
 
 } // namespace
 
-CVarelConfig::CVarelConfig(CIOMainDevice* owner) : owner_(owner) {}
+CVarelConfig::CVarelConfig(ItemSender send) : send_(std::move(send)) {}
 
 void CVarelConfig::SetChannel(uint32_t channel, uint32_t signalType, float scale) {
     if (channel < kOutputChannels) channels_[channel] = AdjChannel{signalType, scale};
 }
 
 HRESULT CVarelConfig::GetADJData(AdjPage* combined) {
-    const uint32_t capability = LoadLe32(devBaseInfo_.data() + kDevBaseCapability);
-    const uint32_t voltages = LoadLe16(devBaseInfo_.data() + kDevBaseVoltageChannels);
-    const uint32_t currents = LoadLe16(devBaseInfo_.data() + kDevBaseCurrentChannels);
+    const uint32_t capability = devBaseInfo_.capability;
+    const uint32_t voltages = devBaseInfo_.voltageChannels, currents = devBaseInfo_.currentChannels;
     std::memset(combined, 0, sizeof *combined);
     AdjPage page;
     for (uint32_t ch = 0; ch < kOutputChannels; ++ch) {
@@ -72,11 +68,11 @@ HRESULT CVarelConfig::SendItem(uint16_t item, const uint32_t* words, uint16_t co
     std::memcpy(payload, &item, 2);
     std::memcpy(payload + 2, &count, 2);
     std::memcpy(payload + 4, words, 4u * count);
-    return owner_->Send(0, DEVMSG_ADJ_DATA, payload, 4u + 4u * count);
+    return send_(payload, 4u + 4u * count);
 }
 
 HRESULT CVarelConfig::InitADJDataPreTest() {
-    if (!owner_) {
+    if (!send_) {
         DebugPrintf("VARELDS: InitADJDataPreTest failed, m_pADJFile=NULL ???\n");
         return VTS_E_ADJ_UNINIT;
     }
@@ -94,7 +90,7 @@ HRESULT CVarelConfig::InitADJDataPreTest() {
     for (const auto& item : items)
         if ((hr = SendItem(item.item, w + item.first, item.count)) != S_OK) return hr;
 
-    if (LoadLe16(devBaseInfo_.data() + kDevBaseDspVersion) < kFullT3DspVersion) {
+    if (devBaseInfo_.dspVersion < kFullT3DspVersion) {
         // Older programs take the first 22 words of each channel, 8 channels an item.
         uint32_t cut[kOutputChannels * kOldT3Words];
         for (uint32_t ch = 0; ch < kOutputChannels; ++ch)

@@ -5,21 +5,14 @@
 #pragma once
 
 #include "calib/adj_page.h"
+#include "calib/dev_base_info.h"
 #include "calib/varel_adj_file.h"
 
 #include <varel/vts_platform.h>
 
 #include <array>
 #include <cstdint>
-
-class CIOMainDevice;
-
-constexpr uint32_t kDevBaseInfoBytes = 112;
-// Fields of the identity block read here (byte offsets).
-constexpr uint32_t kDevBaseCapability = 0x2C;      // 32-bit: bits 29, 30, 31 name the signal types
-constexpr uint32_t kDevBaseVoltageChannels = 0x42; // 16-bit
-constexpr uint32_t kDevBaseCurrentChannels = 0x44; // 16-bit
-constexpr uint32_t kDevBaseDspVersion = 0x4E;      // 16-bit
+#include <functional>
 
 struct AdjChannel {
     uint32_t signalType = 0; // the page the channel takes its calibration from
@@ -28,12 +21,16 @@ struct AdjChannel {
 
 class CVarelConfig {
 public:
-    // owner sends the compensation items; without one nothing can be downloaded.
-    explicit CVarelConfig(CIOMainDevice* owner);
+    // Sends one compensation item's payload to the tester (message 0x020D)
+    // and returns the tester's answer.
+    using ItemSender = std::function<HRESULT(const uint8_t* payload, uint32_t length)>;
+
+    // send reaches the tester; without it nothing can be downloaded.
+    explicit CVarelConfig(ItemSender send);
 
     // The compensation download before a test: the combined page in numbered
     // items (message 0x020D), stopping at the first failure.
-    // VTS_E_ADJ_UNINIT without an owner; GetADJData's failures.
+    // VTS_E_ADJ_UNINIT without a sender; GetADJData's failures.
     virtual HRESULT InitADJDataPreTest();
 
     // The combined page: for every channel the words of its signal type's
@@ -46,16 +43,16 @@ public:
     // channel 0 to 31; others are ignored.
     void SetChannel(uint32_t channel, uint32_t signalType, float scale);
     AdjChannel Channel(uint32_t channel) const { return channels_[channel % kOutputChannels]; }
-    // The last link answer's payload (zero before any); written by the
-    // device's receive thread before the identify request returns.
-    std::array<uint8_t, kDevBaseInfoBytes>& DevBaseInfo() { return devBaseInfo_; }
-    const std::array<uint8_t, kDevBaseInfoBytes>& DevBaseInfo() const { return devBaseInfo_; }
+    // The last link answer's identity block (zero before any); written by
+    // the device's receive thread before the identify request returns.
+    void SetDevBaseInfo(const DEVBASEINFO& info) { devBaseInfo_ = info; }
+    const DEVBASEINFO& DevBaseInfo() const { return devBaseInfo_; }
 
 private:
     HRESULT SendItem(uint16_t item, const uint32_t* words, uint16_t count);
 
-    CIOMainDevice* owner_;
+    ItemSender send_;
     CVarelADJFile adjFile_;
     std::array<AdjChannel, kOutputChannels> channels_{};
-    std::array<uint8_t, kDevBaseInfoBytes> devBaseInfo_{};
+    DEVBASEINFO devBaseInfo_{};
 };

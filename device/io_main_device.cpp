@@ -20,18 +20,13 @@ constexpr uint32_t kSecondHeaderLength = 8;
 constexpr uint32_t kCalibrationHeadLength = 36;
 constexpr uint32_t kMaxCalibrationImage = 16 * 1024 * 1024; // far beyond any tester's image
 
-// A real on the wire: times 10000, rounded half away from zero, as a signed
-// 32-bit word (values beyond any integer are held at the int64 limits first).
-uint32_t WireReal(double value) {
-    const double scaled = value * 10000.0;
-    const double rounded = value >= 0 ? std::trunc(scaled + 0.5) : std::trunc(scaled - 0.5);
-    if (!(rounded > -9.2e18 && rounded < 9.2e18)) return rounded > 0 ? 0xFFFFFFFFu : 0;
-    return static_cast<uint32_t>(static_cast<int64_t>(rounded));
-}
-
 } // namespace
 
-CIOMainDevice::CIOMainDevice() : m_cfg(this), target_(Ipv4Endpoint("192.168.253.231", 2001)) {}
+CIOMainDevice::CIOMainDevice()
+    : m_cfg([this](const uint8_t* payload, uint32_t length) {
+          return Send(0, DEVMSG_ADJ_DATA, payload, length);
+      }),
+      target_(Ipv4Endpoint("192.168.253.231", 2001)) {}
 
 CIOMainDevice::~CIOMainDevice() { CIOMainDevice::Close(); }
 
@@ -63,10 +58,7 @@ void CIOMainDevice::OnLinkAnswer(uint32_t, uint16_t, const uint8_t* data, uint32
     lastLinkAnswerTick_ = GetTickCount();
     linkAnswered_ = true;
     // A longer answer is not an identity block this system knows: kept out.
-    if (length <= kDevBaseInfoLength) {
-        m_cfg.DevBaseInfo().fill(0);
-        std::memcpy(m_cfg.DevBaseInfo().data(), data, length);
-    }
+    if (length <= kDevBaseInfoBytes) m_cfg.SetDevBaseInfo(DecodeDevBaseInfo(data, length));
 }
 
 void CIOMainDevice::OnUpMessage(uint32_t address, uint16_t port, uint16_t msgId, const uint8_t* data,
@@ -207,25 +199,12 @@ HRESULT CIOMainDevice::SendTestParams(uint16_t testId, TestParamItem* items, uin
     uint8_t buffer[kPairsPerMessage * kPairBytes];
     uint32_t pairs = 0;
     for (uint32_t i = 0; i < count; ++i) {
-        VARIANT& value = items[i].value;
+        uint16_t tag;
         uint32_t word;
-        switch (value.vt) {
-        case VT_I4:
-        case VT_UI4:
-        case VT_INT:
-        case VT_UINT: word = value.ulVal; break;
-        case VT_I8:
-        case VT_UI8: word = static_cast<uint32_t>(value.ullVal); break;
-        case VT_R4: word = WireReal(value.fltVal); break;
-        case VT_R8: word = WireReal(value.dblVal); break;
-        default:
-            if (FAILED(VariantChangeType(&value, &value, 0, VT_UI4))) {
-                DebugPrintf("VARELDS: SendTestParams: type not support.\n");
-                return DISP_E_TYPEMISMATCH;
-            }
-            word = value.ulVal;
+        if (!EncodeTestParam(items[i], &tag, &word)) {
+            DebugPrintf("VARELDS: SendTestParams: type not support.\n");
+            return DISP_E_TYPEMISMATCH;
         }
-        const uint16_t tag = static_cast<uint16_t>(0x2000 + (items[i].id & 0xFFF));
         std::memcpy(buffer + pairs * kPairBytes, &tag, 2);
         StoreLe32(buffer + pairs * kPairBytes + 2, word);
         if (++pairs == kPairsPerMessage) {

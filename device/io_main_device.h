@@ -2,17 +2,15 @@
 // target and one sender per kind of command.
 #pragma once
 
-#include "agent/dev_msg_listener.h"
 #include "calib/varel_config.h"
-#include "device/test_param_item.h"
+#include "device/dev_msg_listener.h"
+#include "device/param_item.h"
 #include "device/varel_device_comm.h"
 
-#include <array>
 #include <atomic>
 #include <cstdint>
 #include <vector>
 
-constexpr uint32_t kDevBaseInfoLength = kDevBaseInfoBytes;
 constexpr uint32_t kChunkBytes = 528;         // file and wave data per packet
 constexpr uint32_t kProgramPacketBytes = 956; // DSP program words per packet
 
@@ -85,8 +83,8 @@ public:
     // Whether a link answer came, and when (tick count).
     bool LinkAnswered() const { return linkAnswered_.load(); }
     DWORD LastLinkAnswerTick() const { return lastLinkAnswerTick_.load(); }
-    // The last link answer's payload (at most 112 bytes; zero before any), kept in m_cfg.
-    const std::array<uint8_t, kDevBaseInfoLength>& DevBaseInfo() const { return m_cfg.DevBaseInfo(); }
+    // The last link answer's identity block (zero before any), kept in m_cfg.
+    const DEVBASEINFO& DevBaseInfo() const { return m_cfg.DevBaseInfo(); }
 
     // The calibration store: the calibration file read at each link, the
     // channel entries the agent's SetConfig writes, the identity block;

@@ -2,7 +2,4 @@
 
 #include "debug_output.h"
 
-HRESULT NoTypeInfo(const char* method) {
-    DebugPrintf("GenericData: IDispatch::%s needs the type library, which is not implemented yet\n", method);
-    return E_NOTIMPL;
-}
+HRESULT NoTypeInfo(const char* method) { return NotImplemented("GenericData: IDispatch", method); }

@@ -3,7 +3,7 @@
 // YYYYMMDDhhmmss) become time records for the listener (id 0x0105).
 #pragma once
 
-#include "agent/dev_msg_listener.h"
+#include "device/dev_msg_listener.h"
 #include "device/io_main_device.h"
 #include "gps_params.h"
 #include "serial_port.h"

@@ -25,3 +25,7 @@ void DebugOutputLine(const char* utf8);
 #define VTS_PRINTF_FORMAT printf
 #endif
 void DebugPrintf(const char* format, ...) __attribute__((format(VTS_PRINTF_FORMAT, 1, 2)));
+
+// What an operation whose subsystem has not landed answers: one line
+// "<who>: <what> is not implemented yet", then E_NOTIMPL.
+HRESULT NotImplemented(const char* who, const char* what);

@@ -22,3 +22,8 @@ void DebugPrintf(const char* format, ...) {
     }
     va_end(again);
 }
+
+HRESULT NotImplemented(const char* who, const char* what) {
+    DebugPrintf("%s: %s is not implemented yet\n", who, what);
+    return E_NOTIMPL;
+}

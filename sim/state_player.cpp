@@ -1,13 +1,20 @@
-#include "sim/state_player.h"
+#include "sim/test_player.h"
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace sim {
 namespace {
 
 constexpr int32_t kNotHappened = -10000000; // -1000 s in the tester's 100 us
 constexpr uint32_t kInputs = 16, kMaxEntries = 51;
+
+struct StateRun {
+    std::vector<int32_t> resultWords; // the 0x0207 payload, times in 100 us
+    bool tripped = false;
+    double tripTime = 0; // seconds from the start
+};
 
 struct PlayState {
     int32_t endMode = 1;
@@ -20,7 +27,7 @@ struct PlayState {
 double Real(uint32_t word) { return static_cast<int32_t>(word) * 0.0001; }
 int32_t Ticks(double seconds) { return static_cast<int32_t>(std::lround(seconds * 10000)); }
 
-std::vector<PlayState> Decode(const std::vector<std::pair<uint16_t, uint32_t>>& pairs, uint32_t* repeats) {
+std::vector<PlayState> Decode(const ParamPairs& pairs, uint32_t* repeats) {
     std::vector<PlayState> states;
     uint32_t channel = 0;
     *repeats = 1;
@@ -46,8 +53,7 @@ std::vector<PlayState> Decode(const std::vector<std::pair<uint16_t, uint32_t>>& 
 
 } // namespace
 
-StateRun PlayStateSequence(const std::vector<std::pair<uint16_t, uint32_t>>& pairs,
-                           const VirtualRelay& relay) {
+std::vector<TimedReport> PlayStateSequence(const ParamPairs& pairs, const VirtualRelay& relay) {
     uint32_t repeats = 1;
     const std::vector<PlayState> states = Decode(pairs, &repeats);
     StateRun run;
@@ -79,14 +85,22 @@ StateRun PlayStateSequence(const std::vector<std::pair<uint16_t, uint32_t>>& pai
             now = end;
         }
     }
-    run.totalTime = now;
     const uint32_t entries = static_cast<uint32_t>(enter.size());
     run.resultWords = {static_cast<int32_t>(kInputs), static_cast<int32_t>(entries), Ticks(now)};
     run.resultWords.insert(run.resultWords.end(), enter.begin(), enter.end());
     for (uint32_t k = 0; k < kInputs; ++k) run.resultWords.push_back(k == relay.input && run.tripped ? 1 : 0);
     for (uint32_t k = 0; k < kInputs; ++k)
         run.resultWords.insert(run.resultWords.end(), trips[k].begin(), trips[k].begin() + entries);
-    return run;
+    std::vector<TimedReport> reports;
+    if (run.tripped) {
+        Bytes state(64);
+        state[relay.input / 8] = static_cast<uint8_t>(1u << (relay.input % 8));
+        reports.push_back({run.tripTime, 0x0206, std::move(state)});
+    }
+    Bytes result(run.resultWords.size() * 4);
+    std::memcpy(result.data(), run.resultWords.data(), result.size());
+    reports.push_back({now, 0x0207, std::move(result)});
+    return reports;
 }
 
 } // namespace sim

@@ -7,8 +7,7 @@ namespace sim {
 namespace {
 
 constexpr uint16_t kStatusFailed = 1, kStatusReadError = 9;
-constexpr uint32_t kEntrySlot = 126;          // where a program download's closing packet puts the entry
-constexpr uint16_t kStateSequenceProgram = 7; // the test id of the state sequence
+constexpr uint32_t kEntrySlot = 126; // where a program download's closing packet puts the entry
 
 uint32_t Load32(std::span<const uint8_t> bytes, size_t at) {
     return bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 | static_cast<uint32_t>(bytes[at + 3]) << 24;
@@ -211,7 +210,7 @@ Reply TesterModel::Store(const Request& r) {
     case 0x0202:
         record_.testCommands.push_back(r.head.msgId);
         record_.lastTestId = r.head.testId;
-        if (record_.selectedProgram == kStateSequenceProgram) PlayDownload();
+        PlayDownload();
         break;
     case 0x0201:
     case 0x0203:
@@ -254,21 +253,19 @@ void TesterModel::SetTimeScale(double scale) {
 }
 
 void TesterModel::PlayDownload() {
-    const StateRun run = PlayStateSequence(record_.params, relay_);
+    const TestPlayer play = FindTestPlayer(record_.selectedProgram);
+    if (!play) return;
     // Reported after the start's answer, at their simulated times.
-    auto delay = [this](double seconds) { return 1 + static_cast<uint32_t>(seconds * timeScale_ * 1000); };
     PushOptions options;
-    options.testId = kStateSequenceProgram;
-    if (run.tripped) {
-        Bytes state(64);
-        state[relay_.input / 8] = static_cast<uint8_t>(1u << (relay_.input % 8));
-        options.delayMs = delay(run.tripTime);
-        device_.Push(0x0206, state, options);
+    options.testId = record_.selectedProgram;
+    uint32_t lastMs = 0;
+    for (const TimedReport& report : play(record_.params, relay_)) {
+        // Each report comes after the one before it, even at the same time.
+        options.delayMs =
+            std::max(lastMs + 1, 1 + static_cast<uint32_t>(report.atSeconds * timeScale_ * 1000));
+        lastMs = options.delayMs;
+        device_.Push(report.msgId, report.payload, options);
     }
-    Bytes result(run.resultWords.size() * 4);
-    std::memcpy(result.data(), run.resultWords.data(), result.size());
-    options.delayMs = delay(run.totalTime) + 1;
-    device_.Push(0x0207, result, options);
 }
 
 IoBoxModel::IoBoxModel(SimDevice& device) {

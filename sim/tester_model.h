@@ -3,7 +3,7 @@
 #pragma once
 
 #include "sim/sim_device.h"
-#include "sim/state_player.h"
+#include "sim/test_player.h"
 
 #include <array>
 #include <mutex>
@@ -98,7 +98,8 @@ private:
     Reply Store(const Request& r);
     Reply AdjData(const Request& r);
 
-    // Plays the downloaded state sequence and schedules what it reports.
+    // Plays the download with the selected program's player and schedules
+    // what it reports.
     void PlayDownload();
 
     SimDevice& device_;

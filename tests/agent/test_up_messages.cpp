@@ -1,5 +1,5 @@
 // What the tester sends on its own becomes notifications for the host.
-#include "agent/test_agent.h"
+#include "agent/agent.h"
 
 #include "sync.h"
 

@@ -72,9 +72,8 @@ TEST_F(HostLink, LinkReadsTheIdentityAndTellsTheHost) {
     EXPECT_EQ(linked.code, 16u);
     EXPECT_EQ(linked.value1, 1);
     ASSERT_EQ(linked.data.size(), 104u);
-    DEVBASEINFO info;
-    std::memcpy(info.bytes, sim::DevBaseInfoOf(identity).data(), 112);
-    BaseDeviceInfo expected = BaseDeviceInfoFrom(info);
+    const Bytes image = sim::DevBaseInfoOf(identity);
+    BaseDeviceInfo expected = BaseDeviceInfoFrom(DecodeDevBaseInfo(image.data(), 112));
     EXPECT_EQ(std::memcmp(linked.data.data(), &expected, 104), 0);
     EXPECT_EQ(std::memcmp(VTS_GetBaseDeviceInfo(), &expected, 104), 0);
     EXPECT_EQ(VTS_GetBaseDeviceInfo()->voltageChannels, 6u);

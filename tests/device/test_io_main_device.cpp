@@ -97,6 +97,13 @@ uint32_t Load32(const Bytes& b, size_t at) {
     return v;
 }
 
+// The identity block's wire image, through its own encoder.
+Bytes Image(const DEVBASEINFO& info) {
+    Bytes bytes(kDevBaseInfoBytes);
+    EncodeDevBaseInfo(info, bytes.data());
+    return bytes;
+}
+
 } // namespace
 
 TEST_F(MainDevice, InitBindsOnceOnThePortOfTheLinkString) {
@@ -120,14 +127,14 @@ TEST_F(MainDevice, IdentifyStoresTheIdentityBlock) {
     ASSERT_EQ(device.Identify(0, info), S_OK);
     EXPECT_TRUE(device.LinkAnswered());
     Bytes expected = sim::DevBaseInfoOf(identity);
-    EXPECT_EQ(Bytes(device.DevBaseInfo().begin(), device.DevBaseInfo().end()), expected);
+    EXPECT_EQ(Image(device.DevBaseInfo()), expected);
     const Bytes sent = bench.Model().Record().lastLinkInfo;
     EXPECT_EQ(sent, (Bytes{0x01, 0xFD, 0xA8, 0xC0, 0xE7, 0xFD, 0xA8, 0xC0, 0xB8, 0x0B, 0xD1, 0x07}));
 
     // An answer longer than the block completes the request and leaves the block alone.
     bench.Tester().On(DEVMSG_LINK, [](const sim::Request&) { return sim::Reply{0, Bytes(120, 0xEE), {}}; });
     EXPECT_EQ(device.Identify(0, info), S_OK);
-    EXPECT_EQ(Bytes(device.DevBaseInfo().begin(), device.DevBaseInfo().end()), expected);
+    EXPECT_EQ(Image(device.DevBaseInfo()), expected);
 }
 
 TEST_F(MainDevice, TestParamsArePairsOfTagAndValueEightyAMessage) {
@@ -385,7 +392,8 @@ TEST_F(MainDevice, FileTransferSendsHeaderPiecesAndEnd) {
     DebugLogCapture log;
     // In a folder that exists, so that the error is file-not-found on every system.
     const std::string missing =
-        (std::filesystem::temp_directory_path() / (std::to_string(GetCurrentProcessId()) + "missing.bin")).string();
+        (std::filesystem::temp_directory_path() / (std::to_string(GetCurrentProcessId()) + "missing.bin"))
+            .string();
     EXPECT_EQ(device.TransFile(Utf8ToUtf16(missing).c_str(), OLESTR("x")), VTS_E_DEVICE_FAILED);
     EXPECT_TRUE(log.Contains("VARELDS: TransFile Open file(" + missing + ") failed, error=2\n"));
     auto empty = WriteFile("empty.bin", "");

@@ -2,7 +2,7 @@
 // and a listener that records the time records the receiver delivers.
 #pragma once
 
-#include "agent/dev_msg_listener.h"
+#include "device/dev_msg_listener.h"
 
 #include <gtest/gtest.h>
 

@@ -3,15 +3,12 @@
 // the first test is chosen: everything it is asked answers E_NOINTERFACE.
 #pragma once
 
-#include "device/test_param_item.h"
+#include "dsptest/tester_port.h"
 
 #include <varel/vts_platform.h>
 
 #include <cstdint>
 #include <vector>
-
-class CTestAgent;
-class CIOMainDevice;
 
 class CDspTest {
 public:
@@ -21,7 +18,7 @@ public:
     CDspTest& operator=(const CDspTest&) = delete;
 
     // Operations in slot order.
-    virtual HRESULT Attach(CTestAgent* owner);
+    virtual HRESULT Attach(CTesterPort* owner);
     virtual HRESULT BeginTest(IUnknown* params);
     virtual HRESULT StopTest(int32_t mode);
     virtual HRESULT GetTestResult(IUnknown** result);
@@ -51,16 +48,15 @@ protected:
     // Lock, prepare and build the parameters, unlock whatever happened.
     HRESULT DownloadTestParams();
 
-    // The tester, or null before Attach.
-    CIOMainDevice* Device() const;
-    // Voltage and current channels the tester reports, at most 16 each.
+    // Voltage and current channels the tester reports, at most 16 each; 0
+    // before Attach.
     uint32_t VoltageChannels() const;
     uint32_t CurrentChannels() const;
 
 private:
     void ClearParams();
 
-    CTestAgent* owner_ = nullptr;
+    CTesterPort* owner_ = nullptr;
     std::vector<TestParamItem> params_;
     const uint32_t dspTestId_;
 };

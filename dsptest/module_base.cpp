@@ -1,18 +1,12 @@
-#include "dsptest/dsp_test.h"
+#include "dsptest/module_base.h"
 
-#include "agent/test_agent.h"
-#include "device/io_main_device.h"
-#include "device/message_ids.h"
-#include "little_endian.h"
-
-#include <algorithm>
 #include <new>
 
 CDspTest::CDspTest(uint32_t dspTestId) : dspTestId_(dspTestId) {}
 
 CDspTest::~CDspTest() { ClearParams(); }
 
-HRESULT CDspTest::Attach(CTestAgent* owner) {
+HRESULT CDspTest::Attach(CTesterPort* owner) {
     owner_ = owner;
     return S_OK;
 }
@@ -27,19 +21,8 @@ HRESULT CDspTest::OnDeviceEvent(uint32_t, std::vector<uint8_t>&) { return E_NOIN
 HRESULT CDspTest::BuildTestParams() { return E_NOINTERFACE; }
 HRESULT CDspTest::PrepareTestParams() { return S_OK; }
 
-CIOMainDevice* CDspTest::Device() const { return owner_ ? &owner_->MainDevice() : nullptr; }
-
-uint32_t CDspTest::VoltageChannels() const {
-    return owner_
-               ? std::min<uint32_t>(LoadLe16(owner_->DevBaseInfo().bytes + kDevBaseInfoVoltageChannels), 16)
-               : 0;
-}
-
-uint32_t CDspTest::CurrentChannels() const {
-    return owner_
-               ? std::min<uint32_t>(LoadLe16(owner_->DevBaseInfo().bytes + kDevBaseInfoCurrentChannels), 16)
-               : 0;
-}
+uint32_t CDspTest::VoltageChannels() const { return owner_ ? owner_->VoltageChannels() : 0; }
+uint32_t CDspTest::CurrentChannels() const { return owner_ ? owner_->CurrentChannels() : 0; }
 
 void CDspTest::AddTestParam(uint32_t id, const VARIANT& value) {
     params_.push_back({id, {}});
@@ -67,32 +50,28 @@ void CDspTest::ClearParams() {
 }
 
 HRESULT CDspTest::SendTestParamList() {
-    CIOMainDevice* device = Device();
-    if (!device) return E_NOINTERFACE;
+    if (!owner_) return E_NOINTERFACE;
     if (params_.empty()) return DISP_E_BADPARAMCOUNT;
-    HRESULT hr = device->SendTestParams(static_cast<uint16_t>(dspTestId_), params_.data(),
+    HRESULT hr = owner_->SendTestParams(static_cast<uint16_t>(dspTestId_), params_.data(),
                                         static_cast<uint32_t>(params_.size()));
     ClearParams();
     return hr;
 }
 
 HRESULT CDspTest::SendTestCommand(uint16_t code) {
-    CIOMainDevice* device = Device();
-    return device ? device->Send(static_cast<uint16_t>(dspTestId_), code, nullptr, 0) : E_NOINTERFACE;
+    return owner_ ? owner_->Send(static_cast<uint16_t>(dspTestId_), code, nullptr, 0) : E_NOINTERFACE;
 }
 
 HRESULT CDspTest::SendBoutState(const int32_t* states, uint32_t count) {
     if (count < 1 || count > 16) return E_INVALIDARG;
-    CIOMainDevice* device = Device();
-    if (!device) return E_NOINTERFACE;
+    if (!owner_) return E_NOINTERFACE;
     uint16_t words[16] = {};
     for (uint32_t k = 0; k < count; ++k) words[k] = static_cast<uint16_t>(states[k]);
-    return device->TransBoutState(0, words, 16);
+    return owner_->SendBout(0, words, 16);
 }
 
 HRESULT CDspTest::DownloadTestParams() {
-    CIOMainDevice* device = Device();
-    if (device) device->SetDownloadLock(static_cast<uint16_t>(dspTestId_), true);
+    if (owner_) owner_->SetDownloadLock(static_cast<uint16_t>(dspTestId_), true);
     HRESULT hr = PrepareTestParams();
     if (hr == S_OK) {
         try {
@@ -103,6 +82,6 @@ HRESULT CDspTest::DownloadTestParams() {
             ClearParams();
         }
     }
-    if (device) device->SetDownloadLock(static_cast<uint16_t>(dspTestId_), false);
+    if (owner_) owner_->SetDownloadLock(static_cast<uint16_t>(dspTestId_), false);
     return hr;
 }

@@ -5,14 +5,16 @@
 
 #include <varel/vts.h>
 
+#include "agent/device_info.h"
+#include "agent/msg_queue.h"
 #include "com/com_ptr.h"
-#include "dev_msg_listener.h"
+#include "config/varel_config_struct.h"
+#include "device/dev_msg_listener.h"
 #include "device/io650_device.h"
 #include "device/io_main_device.h"
-#include "device_info.h"
-#include "dsptest/dsp_test.h"
+#include "dsptest/module_base.h"
+#include "dsptest/tester_port.h"
 #include "gps/varel_dev_gps.h"
-#include "msg_queue.h"
 #include "text.h"
 
 #include <cstdint>
@@ -21,17 +23,12 @@
 #include <string>
 #include <vector>
 
-constexpr uint32_t kChannelConfigBytes = 512;
-constexpr uint32_t kSystemSettingsBytes = 288;
-constexpr uint32_t kURangeOffset = 264;      // in the system settings: float
-constexpr uint32_t kIRangeOffset = 268;      // float
-constexpr uint32_t kStop61850Offset = 272;   // 32-bit flag
-constexpr uint32_t kGpsTimeModeOffset = 280; // in the system settings: low, high
-constexpr int32_t kGpsCommand = 5;           // Execute's own command: the GPS receiver
+constexpr int32_t kGpsCommand = 5; // Execute's own command: the GPS receiver
 constexpr uint32_t kIoStateBytes = 64;
 constexpr uint32_t kExtendedIoRecordBytes = 1024;
 
-class CTestAgent : public CDevMsgListener {
+// The agent is the test modules' port to the tester (the main device).
+class CTestAgent : public CDevMsgListener, public CTesterPort {
 public:
     explicit CTestAgent(MsgQueue& queue);
     virtual ~CTestAgent();
@@ -40,7 +37,9 @@ public:
     HRESULT OnProgress(uint32_t total, uint32_t done) override;
     HRESULT OnDevUpMessage(uint32_t address, uint16_t port, uint16_t id, const uint8_t* data,
                            uint32_t length) override;
-    virtual HRESULT SetConfig(const void* channelConfig, const void* systemSettings);
+    // Copies of the host's channel entries and system settings (either may be
+    // null: that block stays), applied to the calibration store.
+    virtual HRESULT SetConfig(const ChannelConfigEntry* channels, const SystemSettings* settings);
     virtual HRESULT SetGPSTimeMode(uint32_t low, uint32_t high);
     virtual HRESULT Unused5(int32_t);
     virtual HRESULT GetCalcEngine(IDispatch** engine);
@@ -64,10 +63,17 @@ public:
     // Where VTS_GetBaseDeviceInfo finds the block; rebuilt at each link.
     const BaseDeviceInfo& BaseInfo() const { return baseDeviceInfo_; }
     bool HasCalcEngine() const { return static_cast<bool>(calcEngine_); }
-    // The tester, for the test modules.
-    CIOMainDevice& MainDevice() { return mainDevice_; }
-    // The time-synchronisation mode of the current system settings (low word first).
-    uint64_t GpsTimeMode() const;
+    // The time-synchronisation mode of the current system settings.
+    uint64_t GpsTimeMode() const { return settings_.GPS_TimeMode; }
+
+    // The test modules' port, over the main device.
+    HRESULT Send(uint16_t testId, uint16_t msgId, const void* data, uint32_t length) override;
+    HRESULT SendTestParams(uint16_t testId, TestParamItem* items, uint32_t count) override;
+    HRESULT SetDownloadLock(uint16_t testId, bool locked) override;
+    HRESULT SendBout(uint16_t testId, const uint16_t* states, uint32_t count) override;
+    uint32_t VoltageChannels() const override;
+    uint32_t CurrentChannels() const override;
+    HRESULT SendWavePlayData(const float* samples, uint32_t channels, uint32_t count) override;
 
 private:
     // The link message to the tester; its answer is the identity block.
@@ -102,8 +108,8 @@ private:
     uint32_t devPort_ = 2001;
     uint32_t linked_ = 0;
     uint32_t testRunning_ = 0;
-    uint8_t channelConfig_[kChannelConfigBytes] = {};
-    uint8_t systemSettings_[kSystemSettingsBytes] = {};
+    ChannelConfigEntry channels_[kConfigChannels] = {};
+    SystemSettings settings_ = {};
     DEVBASEINFO devBaseInfo_ = DefaultDevBaseInfo();
     BaseDeviceInfo baseDeviceInfo_ = DefaultBaseDeviceInfo();
     std::unique_ptr<CVarelDev_GPS> gps_; // created on the first GPS command

@@ -1,9 +1,10 @@
-// The state sequence test's parameter and result struct: up to 50 states of
-// 16 voltage and 16 current channels each. Every field is 4 bytes; its byte
-// image is also what the host receives with the test result.
+// The state sequence test: up to 50 output states of 16 voltage and 16
+// current channels each, played one after another. Its parameter and result
+// struct has 4-byte fields only; its byte image is also what the host
+// receives with the test result.
 #pragma once
 
-#include "dsptest/struct_document.h"
+#include "dsptest/document_module.h"
 
 #include <cstdint>
 
@@ -69,7 +70,22 @@ struct VarelTest_State {
 };
 static_assert(sizeof(VarelTest_State) == 79392, "VarelTest_State is 79392 bytes");
 
-// The struct with every default.
-VarelTest_State DefaultState();
-// Walks every field with its document key.
-void WalkState(FieldWalker& walker, VarelTest_State& test);
+class CDspTest_State final : public CDspDocumentTest {
+public:
+    explicit CDspTest_State(const ModuleEntry& entry) : CDspDocumentTest(entry) { ResetStruct(); }
+
+    HRESULT ExecuteCmd(int32_t command, VARIANT*, int32_t) override { return ModuleCommand(command); }
+    HRESULT BuildTestParams() override;
+
+protected:
+    void ResetStruct() override;
+    void WalkStruct(FieldWalker& walker) override;
+    std::span<const uint8_t> StructImage() const override { return ImageOf(test_); }
+    bool ConvertResult(ResultWords& words) override;
+
+private:
+    void AddState(uint32_t index, const StateParaRecord& state);
+    void AddChannel(uint32_t number, const ChannelPara& channel, bool voltage);
+
+    VarelTest_State test_;
+};

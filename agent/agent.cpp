@@ -1,4 +1,4 @@
-#include "test_agent.h"
+#include "agent/agent.h"
 
 #include "com/bstr.h"
 #include "com/class_table.h"
@@ -6,7 +6,7 @@
 #include "config/channel_ratio.h"
 #include "device/link_string.h"
 #include "device/message_ids.h"
-#include "dsptest/test_modules.h"
+#include "agent/module_table.h"
 #include "little_endian.h"
 #include "module_path.h"
 #include "thread.h"
@@ -16,13 +16,6 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
-
-// Operations whose subsystem has not landed say so once each time they run.
-#define AGENT_NOT_IMPLEMENTED(name)                                   \
-    do {                                                              \
-        DebugPrintf("CTestAgent: %s is not implemented yet\n", name); \
-        return E_NOTIMPL;                                             \
-    } while (0)
 
 CTestAgent::CTestAgent(MsgQueue& queue) : queue_(queue) {}
 CTestAgent::~CTestAgent() {
@@ -134,77 +127,82 @@ bool BuildExtendedIoRecord(const uint8_t* data, uint32_t length, uint8_t record[
     return complete;
 }
 
-HRESULT CTestAgent::OnDevUpMessage(uint32_t, uint16_t, uint16_t id, const uint8_t* data, uint32_t length) {
+namespace {
+
+// What a device message becomes for the host.
+enum class UpPayload {
+    None,       // the notification carries nothing
+    AsReceived, // the message's data
+    TimeRecord, // the 16-byte time record of BuildTimeRecord
+    ExtendedIo, // the 1024-byte record of BuildExtendedIoRecord
+};
+
+struct UpMessageRoute {
+    uint16_t msgId;
     uint32_t code;
+    UpPayload payload;
+};
+
+// The messages the tester (or the GPS receiver) sends on its own that the
+// host hears of; every other one is not for the host.
+constexpr UpMessageRoute kUpMessages[] = {
+    {DEVMSG_ASK_IO, VTS_NOTIFY_IO_STATE, UpPayload::AsReceived},
+    {DEVMSG_TEST_STOP, VTS_NOTIFY_TEST_STOPPED, UpPayload::None},
+    {DEVMSG_TEST_RESULT, VTS_NOTIFY_TEST_RESULT, UpPayload::AsReceived},
+    {DEVMSG_TEST_EVENT, VTS_NOTIFY_TEST_EVENT, UpPayload::AsReceived},
+    {DEVMSG_TEST_VALUE, VTS_NOTIFY_VALUE, UpPayload::AsReceived},
+    {DEVMSG_TEST_VALUES, VTS_NOTIFY_VALUES, UpPayload::AsReceived},
+    {DEVMSG_TEST_SIGNAL, VTS_NOTIFY_EVENT, UpPayload::None},
+    {DEVMSG_UP_TIME, VTS_NOTIFY_TIME, UpPayload::TimeRecord},
+    {DEVMSG_ASK_IO_EX, VTS_NOTIFY_IO_STATE_EX, UpPayload::ExtendedIo},
+};
+
+} // namespace
+
+HRESULT CTestAgent::OnDevUpMessage(uint32_t, uint16_t, uint16_t id, const uint8_t* data, uint32_t length) {
+    const UpMessageRoute* route = nullptr;
+    for (const UpMessageRoute& r : kUpMessages)
+        if (r.msgId == id) route = &r;
+    if (!route) return S_OK; // not for the host
     std::vector<uint8_t> payload;
-    const uint8_t* begin = data;
-    switch (id) {
-    case 0x0206:
-        code = VTS_NOTIFY_IO_STATE;
-        payload.assign(begin, begin + length);
-        break;
-    case 0x0203: code = VTS_NOTIFY_TEST_STOPPED; break;
-    case 0x0207:
-        code = VTS_NOTIFY_TEST_RESULT;
-        payload.assign(begin, begin + length);
-        DebugPrintf("Send TestResult \r\n\r\n");
-        break;
-    case 0x0208:
-        code = VTS_NOTIFY_TEST_EVENT;
-        payload.assign(begin, begin + length);
-        break;
-    case 0x020A:
-        code = VTS_NOTIFY_VALUE;
-        payload.assign(begin, begin + length);
-        break;
-    case 0x020B:
-        code = VTS_NOTIFY_VALUES;
-        payload.assign(begin, begin + length);
-        break;
-    case 0x020C: code = VTS_NOTIFY_EVENT; break;
-    case 0x0105: {
-        code = VTS_NOTIFY_TIME;
+    switch (route->payload) {
+    case UpPayload::None: break;
+    case UpPayload::AsReceived: payload.assign(data, data + length); break;
+    case UpPayload::TimeRecord: {
         uint8_t record[16];
         if (BuildTimeRecord(data, length, record)) payload.assign(record, record + 16);
         break;
     }
-    case 0x0210: {
-        code = VTS_NOTIFY_IO_STATE_EX;
-        std::vector<uint8_t> record(1024);
+    case UpPayload::ExtendedIo: {
+        std::vector<uint8_t> record(kExtendedIoRecordBytes);
         if (BuildExtendedIoRecord(data, length, record.data())) payload = std::move(record);
         break;
     }
-    default: return S_OK; // not for the host
     }
+    if (id == DEVMSG_TEST_RESULT) DebugPrintf("Send TestResult \r\n\r\n");
     // The module may replace the payload (a test result becomes its struct);
     // the host gets it as the module leaves it, whatever the module answers.
     HRESULT hr = S_OK;
     {
         std::lock_guard<std::mutex> lock(moduleMutex_);
-        if (module_) hr = module_->OnDeviceEvent(code, payload);
+        if (module_) hr = module_->OnDeviceEvent(route->code, payload);
     }
-    queue_.Enqueue(code, payload.data(), static_cast<uint32_t>(payload.size()));
+    queue_.Enqueue(route->code, payload.data(), static_cast<uint32_t>(payload.size()));
     return hr;
 }
 
-HRESULT CTestAgent::SetConfig(const void* channelConfig, const void* systemSettings) {
-    if (channelConfig) std::memcpy(channelConfig_, channelConfig, kChannelConfigBytes);
-    if (systemSettings) std::memcpy(systemSettings_, systemSettings, kSystemSettingsBytes);
-    ChannelConfigEntry channels[kConfigChannels];
-    SystemSettings settings;
-    std::memcpy(channels, channelConfig_, sizeof channels);
-    std::memcpy(&settings, systemSettings_, sizeof settings);
-    ApplyChannelConfig(mainDevice_.m_cfg, channels, settings,
-                       LoadLe32(devBaseInfo_.bytes + kDevBaseInfoModel));
+HRESULT CTestAgent::SetConfig(const ChannelConfigEntry* channels, const SystemSettings* settings) {
+    if (channels) std::copy(channels, channels + kConfigChannels, channels_);
+    if (settings) settings_ = *settings;
+    ApplyChannelConfig(mainDevice_.m_cfg, channels_, settings_, devBaseInfo_.model);
     return S_OK;
 }
 
 HRESULT CTestAgent::SetGPSTimeMode(uint32_t low, uint32_t high) {
-    std::memcpy(systemSettings_ + kGpsTimeModeOffset, &low, 4);
-    std::memcpy(systemSettings_ + kGpsTimeModeOffset + 4, &high, 4);
+    settings_.GPS_TimeMode = low | uint64_t(high) << 32;
     uint8_t payload[8];
-    std::memcpy(payload, &low, 4);
-    std::memcpy(payload + 4, &high, 4);
+    StoreLe32(payload, low);
+    StoreLe32(payload + 4, high);
     return mainDevice_.Send8(0, DEVMSG_GPS_MODE, payload);
 }
 HRESULT CTestAgent::Unused5(int32_t) { return E_NOTIMPL; }
@@ -221,7 +219,7 @@ HRESULT CTestAgent::GetDeviceInfo(BSTR name, VARIANT* value) {
     if (item == OLESTR("DEVBASEINFO.TestSampRate")) {
         VariantClear(value);
         value->vt = VT_I2;
-        value->iVal = static_cast<SHORT>(LoadLe16(devBaseInfo_.bytes + kDevBaseInfoTestSampRate));
+        value->iVal = static_cast<SHORT>(devBaseInfo_.testSampRate);
         return S_OK;
     }
     if (item == OLESTR("LINK")) return LinkDocument(value);
@@ -265,7 +263,7 @@ HRESULT CTestAgent::Identify() {
     LinkInfo info{pcIp_, devIp_, static_cast<uint16_t>(pcPort_), static_cast<uint16_t>(devPort_)};
     HRESULT hr = mainDevice_.Identify(0, info);
     if (hr != S_OK) return hr;
-    std::memcpy(devBaseInfo_.bytes, mainDevice_.DevBaseInfo().data(), sizeof devBaseInfo_.bytes);
+    devBaseInfo_ = mainDevice_.DevBaseInfo();
     return S_OK;
 }
 
@@ -316,7 +314,7 @@ HRESULT CTestAgent::ActiveTest(BSTR progId) {
     if (hr == S_OK) {
         uint8_t select[8] = {};
         const uint16_t id = static_cast<uint16_t>(dspTestId_);
-        std::memcpy(select, &id, 2);
+        StoreLe16(select, id);
         mainDevice_.Send8(0, DEVMSG_SELECT_PROGRAM, select);
         hr = Identify();
         if (hr != S_OK) hr = Identify();
@@ -341,7 +339,7 @@ HRESULT CTestAgent::ActiveTest(BSTR progId) {
 
 WideString CTestAgent::ProgramPath(WideStringView file) const {
     const WCHAR* series = nullptr;
-    switch (LoadLe16(devBaseInfo_.bytes + 10)) {
+    switch (devBaseInfo_.model >> 16) { // the series code
     case 2: series = OLESTR("NSeries"); break;
     case 3: series = OLESTR("RSeries"); break;
     case 4: series = OLESTR("RWSeries"); break;
@@ -353,21 +351,14 @@ WideString CTestAgent::ProgramPath(WideStringView file) const {
 }
 
 bool CTestAgent::BuildPtCtRecord(uint8_t record[kPtCtRecordLength]) const {
-    auto readFloat = [](const uint8_t* at) {
-        float value;
-        std::memcpy(&value, at, 4);
-        return value;
-    };
-    int32_t words[kPtCtRecordLength / 4];
-    words[0] = static_cast<int32_t>(readFloat(systemSettings_ + kURangeOffset));
-    words[1] = static_cast<int32_t>(readFloat(systemSettings_ + kIRangeOffset));
-    for (uint32_t slot = 0; slot < 32; ++slot) {
-        const uint8_t* entry = channelConfig_ + 16 * slot;
-        const float primary = readFloat(entry + 8), secondary = readFloat(entry + 12);
-        if (secondary == 0) return false;
-        words[2 + slot] = static_cast<int32_t>(primary / secondary * 10000.0f);
+    StoreLe32(record, static_cast<uint32_t>(static_cast<int32_t>(settings_.U_Range)));
+    StoreLe32(record + 4, static_cast<uint32_t>(static_cast<int32_t>(settings_.I_Range)));
+    for (uint32_t slot = 0; slot < kConfigChannels; ++slot) {
+        const ChannelConfigEntry& entry = channels_[slot];
+        if (entry.fSecondary == 0) return false;
+        StoreLe32(record + 8 + 4 * slot,
+                  static_cast<uint32_t>(static_cast<int32_t>(entry.fPrimary / entry.fSecondary * 10000.0f)));
     }
-    std::memcpy(record, words, kPtCtRecordLength);
     return true;
 }
 
@@ -399,9 +390,7 @@ HRESULT CTestAgent::StopTest(int32_t arg) {
         hr = module_->StopTest(arg);
         if (hr == S_OK) testRunning_ = 0;
     }
-    uint32_t stop61850;
-    std::memcpy(&stop61850, systemSettings_ + kStop61850Offset, 4);
-    if (stop61850) ioBox_.StopOutput();
+    if (settings_.bStop61850) ioBox_.StopOutput();
     DebugPrintf("StopTest: %s\r\n\r\n", Utf16ToUtf8(progId_).c_str());
     return hr;
 }
@@ -436,10 +425,6 @@ HRESULT CTestAgent::GpsCommand(VARIANT* value) {
     return S_OK;
 }
 
-uint64_t CTestAgent::GpsTimeMode() const {
-    return LoadLe32(systemSettings_ + kGpsTimeModeOffset) |
-           uint64_t(LoadLe32(systemSettings_ + kGpsTimeModeOffset + 4)) << 32;
-}
 HRESULT CTestAgent::TransBoutState(const uint16_t* states, int32_t count) {
     return mainDevice_.TransBoutState(0, states, static_cast<uint32_t>(std::max(count, 0)));
 }
@@ -467,4 +452,27 @@ HRESULT CTestAgent::AskIoStateEx() {
     });
     queue_.DeliverNow(VTS_NOTIFY_IO_STATE_EX, record.data(), kExtendedIoRecordBytes);
     return S_OK;
+}
+
+HRESULT CTestAgent::Send(uint16_t testId, uint16_t msgId, const void* data, uint32_t length) {
+    return mainDevice_.Send(testId, msgId, data, length);
+}
+
+HRESULT CTestAgent::SendTestParams(uint16_t testId, TestParamItem* items, uint32_t count) {
+    return mainDevice_.SendTestParams(testId, items, count);
+}
+
+HRESULT CTestAgent::SetDownloadLock(uint16_t testId, bool locked) {
+    return mainDevice_.SetDownloadLock(testId, locked);
+}
+
+HRESULT CTestAgent::SendBout(uint16_t testId, const uint16_t* states, uint32_t count) {
+    return mainDevice_.TransBoutState(testId, states, count);
+}
+
+uint32_t CTestAgent::VoltageChannels() const { return std::min<uint32_t>(devBaseInfo_.voltageChannels, 16); }
+uint32_t CTestAgent::CurrentChannels() const { return std::min<uint32_t>(devBaseInfo_.currentChannels, 16); }
+
+HRESULT CTestAgent::SendWavePlayData(const float* samples, uint32_t channels, uint32_t count) {
+    return mainDevice_.SendWavePlayData(samples, channels, count);
 }

@@ -1,20 +1,21 @@
-#include "dsptest/dsp_document_test.h"
+#include "dsptest/document_module.h"
 
 #include "com/com_ptr.h"
 #include "device/message_ids.h"
 
-CDspDocumentTest::CDspDocumentTest(uint32_t dspTestId, const WCHAR* structName, const WCHAR* programFile)
-    : CDspTest(dspTestId), structName_(structName), programFile_(programFile) {}
+#include <varel/vts.h>
+
+CDspDocumentTest::CDspDocumentTest(const ModuleEntry& entry) : CDspTest(entry.dspTestId), entry_(entry) {}
 
 bool CDspDocumentTest::SaveToData(IGenericDataNode* root) {
-    DocumentWriter writer(root, structName_);
+    DocumentWriter writer(root, entry_.structName);
     std::lock_guard<std::mutex> lock(structMutex_);
     WalkStruct(writer);
     return writer.Ok();
 }
 
 int CDspDocumentTest::LoadFromData(IGenericDataNode* root) {
-    DocumentReader reader(root, structName_);
+    DocumentReader reader(root, entry_.structName);
     if (!reader.Matches()) return 0;
     std::lock_guard<std::mutex> lock(structMutex_);
     WalkStruct(reader);
@@ -49,6 +50,13 @@ HRESULT CDspDocumentTest::BeginTest(IUnknown* params) {
     if (hr != S_OK) return hr;
     hr = SendTestCommand(DEVMSG_TEST_START);
     if (hr != S_OK) return hr;
+    int32_t outputs[16] = {};
+    uint32_t count;
+    {
+        std::lock_guard<std::mutex> lock(structMutex_);
+        count = StartOutputs(outputs);
+    }
+    if (count && (hr = SendBoutState(outputs, count)) != S_OK) return hr;
     return SendTestCommand(DEVMSG_TEST_START2);
 }
 
@@ -73,7 +81,22 @@ HRESULT CDspDocumentTest::GetTestResult(IUnknown** result) {
 
 HRESULT CDspDocumentTest::GetDspProgram(BSTR* file, uint32_t* dspTestId) {
     if (!file || !dspTestId) return E_INVALIDARG;
-    *file = SysAllocString(programFile_);
+    *file = SysAllocString(entry_.programFile);
     *dspTestId = DspTestId();
     return *file ? S_OK : E_OUTOFMEMORY;
+}
+
+HRESULT CDspDocumentTest::OnDeviceEvent(uint32_t code, std::vector<uint8_t>& payload) {
+    if (code != VTS_NOTIFY_TEST_RESULT) return E_NOTIMPL;
+    ResultWords words(payload);
+    std::lock_guard<std::mutex> lock(structMutex_);
+    if (!ConvertResult(words)) return E_NOTIMPL;
+    // The host gets the whole struct, parameters and results, not the words.
+    const std::span<const uint8_t> image = StructImage();
+    payload.assign(image.begin(), image.end());
+    return E_NOTIMPL;
+}
+
+HRESULT CDspDocumentTest::ModuleCommand(int32_t command) {
+    return command == 0 || command == 1 ? SendTestCommand(DEVMSG_MODULE_COMMAND) : S_OK;
 }

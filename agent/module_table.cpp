@@ -1,0 +1,66 @@
+#include "agent/module_table.h"
+
+#include "com/bstr.h"
+#include "com/com_ptr.h"
+#include "debug_output.h"
+#include "dsptest/state.h"
+
+namespace {
+
+// The one place a test type's identity is written. A row without a create
+// function is a test type whose module has not landed.
+constexpr ModuleEntry kModules[] = {
+    // ProgID, struct, program, DspTestId, in VTS_InitTestParams, module
+    {OLESTR("Varel.UITest.1"), OLESTR("VarelTest_UI"), OLESTR("UI.new"), 1, true, nullptr},
+    {OLESTR("Varel.XBTest.1"), OLESTR("VarelTest_Harm"), OLESTR("Harm.new"), 4, true, nullptr},
+    {OLESTR("Varel.ZZTest.1"), OLESTR("VarelTest_Shot"), OLESTR("Shot.new"), 8, true, nullptr},
+    {OLESTR("Varel.ZTXLTest.1"), OLESTR("VarelTest_State"), OLESTR("State.new"), 7, true,
+     MakeModule<CDspTest_State>},
+    {OLESTR("Varel.DBHCTest.1"), OLESTR("VarelTest_Ramp"), OLESTR("Ramp.new"), 2, true, nullptr},
+    {OLESTR("Varel.FSXTXTest.1"), OLESTR("VarelTest_Track"), OLESTR("Track.new"), 13, true, nullptr},
+    {OLESTR("Varel.ZDZTQTest.1"), OLESTR("VarelTest_Syn"), OLESTR("Syn.new"), 10, true, nullptr},
+    {OLESTR("Varel.SJCLTest.1"), OLESTR("VarelTest_Timer"), OLESTR("Time.new"), 3, true, nullptr},
+    {OLESTR("Varel.CDTest.1"), OLESTR("VarelTest_Diff"), OLESTR("Diff.new"), 9, true, nullptr},
+    {OLESTR("Varel.BXHFTest.1"), OLESTR("VarelTest_WavePlay"), OLESTR("WavePlay.new"), 6, true, nullptr},
+    {OLESTR("Varel.GLZDTest.1"), OLESTR("VarelTest_Osc"), OLESTR("Osc.new"), 5, true, nullptr},
+    {OLESTR("Varel.SzVove_State.1"), OLESTR("VarelTest_SzVove_State"), OLESTR("SzVove_State.new"), 203, false,
+     nullptr},
+    {OLESTR("Varel.AdjTest.1"), OLESTR("VarelTest_Comp"), OLESTR("Comp.new"), 14, false, nullptr},
+};
+
+const ModuleEntry* Find(WideStringView progId) {
+    for (const ModuleEntry& entry : kModules)
+        if (progId == entry.progId) return &entry;
+    return nullptr;
+}
+
+HRESULT NotLanded(WideStringView progId) {
+    return NotImplemented("test modules", Utf16ToUtf8(progId).c_str());
+}
+
+} // namespace
+
+std::span<const ModuleEntry> ModuleTable() { return kModules; }
+
+HRESULT CreateTestModule(WideStringView progId, std::unique_ptr<CDspTest>* module) {
+    const ModuleEntry* entry = Find(progId);
+    if (!entry) return E_INVALIDARG;
+    if (!entry->create) return NotLanded(progId);
+    std::unique_ptr<CDspDocumentTest> made = entry->create(*entry);
+    if (!made) return E_INVALIDARG;
+    *module = std::move(made);
+    return S_OK;
+}
+
+HRESULT InitTestParams(IGenericData* document, WideStringView progId) {
+    const ModuleEntry* entry = Find(progId);
+    if (!document || !entry || !entry->initParams) return E_INVALIDARG;
+    if (!entry->create) return NotLanded(progId);
+    std::unique_ptr<CDspDocumentTest> module = entry->create(*entry);
+    if (!module) return E_OUTOFMEMORY;
+    BStr empty(OLESTR(""));
+    document->Load(empty.Get());
+    ComPtr<IGenericDataNode> root;
+    if (FAILED(document->GetRootNode(root.Put()))) return E_FAIL;
+    return module->SaveToData(root.Get()) ? S_OK : E_FAIL;
+}

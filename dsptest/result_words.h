@@ -1,0 +1,40 @@
+// The tester's result messages as modules read them: signed 32-bit words
+// from offset 0, counts clamped to the struct's arrays, times in its 100 us.
+#pragma once
+
+#include "little_endian.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <vector>
+
+// A result time of an event that did not happen, and the default of every
+// result time.
+constexpr float kNotHappened = -1000.0f;
+
+// A count as the struct's arrays take it: clamped to 0..limit.
+inline uint32_t ClampCount(int32_t count, uint32_t limit) {
+    return count < 0 ? 0 : std::min<uint32_t>(static_cast<uint32_t>(count), limit);
+}
+
+class ResultWords {
+public:
+    explicit ResultWords(const std::vector<uint8_t>& payload) : payload_(payload) {}
+
+    // The next word; one past the payload's end reads as INT32_MIN, and
+    // reading goes on, so a short result still fills every field it names.
+    int32_t Next() {
+        int32_t word = INT32_MIN;
+        if (at_ + 4 <= payload_.size()) word = static_cast<int32_t>(LoadLe32(payload_.data() + at_));
+        at_ += 4;
+        return word;
+    }
+    // A count, clamped to 0..limit (the size of the array it counts).
+    uint32_t Count(uint32_t limit) { return ClampCount(Next(), limit); }
+    // A time in seconds: the word counts 100 us.
+    float Time() { return static_cast<float>(Next()) * 0.0001f; }
+
+private:
+    const std::vector<uint8_t>& payload_;
+    size_t at_ = 0;
+};
