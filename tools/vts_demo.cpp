@@ -6,6 +6,7 @@
 #include "sim/tester_simulator.h"
 #include "subcommand.h"
 #include "text.h"
+#include "tools/document_values.h"
 
 #include <varel/vts.h>
 
@@ -22,30 +23,6 @@ void Show(HostSession& session, size_t count = 0) {
     for (const HostNotification& n : session.Take(count))
         std::printf("  notification %u: values %d %d, %zu data bytes\n", n.code, n.value1, n.value2,
                     n.data.size());
-}
-
-void SetValue(IGenericData* document, const char* path, VARTYPE type, double value) {
-    VARIANT v;
-    VariantInit(&v);
-    v.vt = type;
-    if (type == VT_R4)
-        v.fltVal = static_cast<float>(value);
-    else
-        v.intVal = static_cast<int32_t>(value);
-    ComPtr<IGenericDataNode> root;
-    BStr name(Utf8ToUtf16(path));
-    if (SUCCEEDED(document->GetRootNode(root.Put()))) root->SetChildValue(name.Get(), v);
-}
-
-double Value(IGenericData* document, const char* path) {
-    ComPtr<IGenericDataNode> root;
-    BStr name(Utf8ToUtf16(path));
-    VARIANT v;
-    VariantInit(&v);
-    if (FAILED(document->GetRootNode(root.Put())) || FAILED(root->GetChildValue(name.Get(), &v)) ||
-        FAILED(VariantChangeType(&v, &v, 0, VT_R8)))
-        return 0;
-    return v.dblVal;
 }
 
 int Demo(const std::vector<std::string>&) {
@@ -98,17 +75,17 @@ int Demo(const std::vector<std::string>&) {
     CoCreateInstance(CLSID_GenericData, nullptr, CLSCTX_INPROC_SERVER, IID_IGenericData, document.PutVoid());
     std::printf("  VTS_InitTestParams -> %s\n",
                 HostSession::Outcome(VTS_InitTestParams(document.Get(), OLESTR("Varel.ZTXLTest.1"))).c_str());
-    SetValue(document.Get(), "TestParams.StateNumbers", VT_INT, 3);
+    SetDocumentValue(document.Get(), "TestParams.StateNumbers", VT_INT, 3);
     for (const char* state : {"0", "1", "2"})
-        SetValue(document.Get(), ("TestParams.StatePara." + std::string(state) + ".Up.0.Mag").c_str(), VT_R4,
+        SetDocumentValue(document.Get(), ("TestParams.StatePara." + std::string(state) + ".Up.0.Mag").c_str(), VT_R4,
                  *state == '1' ? 30.0 : 57.735);
-    SetValue(document.Get(), "TestParams.StatePara.0.Ip.0.Mag", VT_R4, 1);
-    SetValue(document.Get(), "TestParams.StatePara.0.MaxLastTime", VT_R4, 0.2);
-    SetValue(document.Get(), "TestParams.StatePara.1.Ip.0.Mag", VT_R4, 10);
-    SetValue(document.Get(), "TestParams.StatePara.1.MaxLastTime", VT_R4, 1);
-    SetValue(document.Get(), "TestParams.StatePara.1.EndMode", VT_INT, 2);
-    SetValue(document.Get(), "TestParams.StatePara.1.bBinSelect.0", VT_INT, 1);
-    SetValue(document.Get(), "TestParams.StatePara.2.MaxLastTime", VT_R4, 0.1);
+    SetDocumentValue(document.Get(), "TestParams.StatePara.0.Ip.0.Mag", VT_R4, 1);
+    SetDocumentValue(document.Get(), "TestParams.StatePara.0.MaxLastTime", VT_R4, 0.2);
+    SetDocumentValue(document.Get(), "TestParams.StatePara.1.Ip.0.Mag", VT_R4, 10);
+    SetDocumentValue(document.Get(), "TestParams.StatePara.1.MaxLastTime", VT_R4, 1);
+    SetDocumentValue(document.Get(), "TestParams.StatePara.1.EndMode", VT_INT, 2);
+    SetDocumentValue(document.Get(), "TestParams.StatePara.1.bBinSelect.0", VT_INT, 1);
+    SetDocumentValue(document.Get(), "TestParams.StatePara.2.MaxLastTime", VT_R4, 0.1);
     std::printf("  VTS_ActiveTest -> %s\n",
                 HostSession::Outcome(VTS_ActiveTest(OLESTR("Varel.ZTXLTest.1"))).c_str());
     const sim::TesterRecord selected = bench.Model().Record();
@@ -126,11 +103,11 @@ int Demo(const std::vector<std::string>&) {
         std::printf(
             "  the relay tripped %.4f s after the start, %.4f s into the fault;\n"
             "  post-fault entered at %.4f s, the test ran %.4f s\n",
-            Value(result, "TestParams.Result.BinTripTime.1.Bin.0"),
-            Value(result, "TestParams.Result.BinTripTime.1.Bin.0") -
-                Value(result, "TestParams.Result.StateEnterTime.1"),
-            Value(result, "TestParams.Result.StateEnterTime.2"),
-            Value(result, "TestParams.Result.RealTestTime"));
+            DocumentValue(result, "TestParams.Result.BinTripTime.1.Bin.0"),
+            DocumentValue(result, "TestParams.Result.BinTripTime.1.Bin.0") -
+                DocumentValue(result, "TestParams.Result.StateEnterTime.1"),
+            DocumentValue(result, "TestParams.Result.StateEnterTime.2"),
+            DocumentValue(result, "TestParams.Result.RealTestTime"));
         result->Release();
     }
     std::printf("  VTS_StopTest -> %s\n", HostSession::Outcome(VTS_StopTest(0)).c_str());

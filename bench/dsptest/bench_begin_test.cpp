@@ -10,6 +10,7 @@
 #include "text.h"
 #include "thread.h"
 #include "tick.h"
+#include "tools/document_values.h"
 
 #include <varel/vts.h>
 
@@ -97,19 +98,6 @@ double BeginTest(IGenericData* document) {
     return spent;
 }
 
-void Set(IGenericData* document, const char* path, VARTYPE type, double value) {
-    VARIANT v;
-    VariantInit(&v);
-    v.vt = type;
-    if (type == VT_R4)
-        v.fltVal = static_cast<float>(value);
-    else
-        v.intVal = static_cast<int32_t>(value);
-    ComPtr<IGenericDataNode> root;
-    BStr name(Utf8ToUtf16(path));
-    if (SUCCEEDED(document->GetRootNode(root.Put()))) root->SetChildValue(name.Get(), v);
-}
-
 intptr_t IgnoreNotifications(void*, HWND, uint32_t, uintptr_t, intptr_t) { return 0; }
 
 int Fail(const char* what) {
@@ -136,11 +124,11 @@ int main() {
     ComPtr<IGenericData> document;
     CoCreateInstance(CLSID_GenericData, nullptr, CLSCTX_INPROC_SERVER, IID_IGenericData, document.PutVoid());
     VTS_InitTestParams(document.Get(), kState);
-    Set(document.Get(), "TestParams.StateNumbers", VT_INT, 50);
+    SetDocumentValue(document.Get(), "TestParams.StateNumbers", VT_INT, 50);
     for (int s = 0; s < 50; ++s) {
         const std::string state = "TestParams.StatePara." + std::to_string(s);
-        Set(document.Get(), (state + ".Up.0.Mag").c_str(), VT_R4, 57.735);
-        Set(document.Get(), (state + ".Ip.0.Mag").c_str(), VT_R4, s % 2 ? 1 : 0);
+        SetDocumentValue(document.Get(), (state + ".Up.0.Mag").c_str(), VT_R4, 57.735);
+        SetDocumentValue(document.Get(), (state + ".Ip.0.Mag").c_str(), VT_R4, s % 2 ? 1 : 0);
     }
 
     // One begin recorded: what the floor replays.

@@ -1,0 +1,14 @@
+// Typed values of a generic data document by dotted path from its root,
+// as host programs set and read them (the tool, the benchmarks, the tests).
+#pragma once
+
+#include <varel/vts_gdata.h>
+
+#include <string>
+
+// Sets the value of the node at path (E_INVALIDARG when there is none) to
+// value as type: VT_R4 or VT_R8 as a real, any other type as a 32-bit
+// integer of that type.
+HRESULT SetDocumentValue(IGenericData* document, const std::string& path, VARTYPE type, double value);
+// The number at path; NaN when there is none or it is not a number.
+double DocumentValue(IGenericData* document, const std::string& path);
