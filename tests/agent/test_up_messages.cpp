@@ -60,17 +60,27 @@ protected:
 
 } // namespace
 
-TEST_F(UpMessages, EachIdMapsToItsCode) {
-    std::vector<uint8_t> io(64, 0xA5);
-    EXPECT_EQ(Send(0x0206, io), std::make_pair(2u, io));
-    EXPECT_EQ(Send(0x0207, {1, 2, 3}).first, 3u);
-    EXPECT_EQ(Send(0x0208, {4}).first, 4u);
-    auto stopped = Send(0x0203, {9, 9});
-    EXPECT_EQ(stopped.first, 6u);
-    EXPECT_TRUE(stopped.second.empty());
-    EXPECT_EQ(Send(0x020A, {1, 0, 0, 0}).first, 7u);
-    EXPECT_EQ(Send(0x020B, {1, 0, 0, 0, 2, 0, 0, 0}).first, 8u);
-    EXPECT_EQ(Send(0x020C, {}).first, 9u);
+TEST_F(UpMessages, EachIdMapsToItsCodeAndPayload) {
+    using Bytes = std::vector<uint8_t>;
+    const Bytes io(64, 0xA5), none;
+    const struct {
+        uint16_t id;
+        Bytes data;
+        uint32_t code;
+        Bytes payload; // with no module active, as the host gets it
+    } routes[] = {
+        {0x0206, io, 2, io},
+        {0x0207, {1, 2, 3}, 3, {1, 2, 3}},
+        {0x0208, {4}, 4, {4}},
+        {0x0203, {9, 9}, 6, none},
+        {0x020A, {1, 0, 0, 0}, 7, none}, // the queue carries the words as values
+        {0x020B, {1, 0, 0, 0, 2}, 8, none},
+        {0x020C, {5}, 9, none},
+    };
+    for (const auto& route : routes) {
+        SCOPED_TRACE(route.id);
+        EXPECT_EQ(Send(route.id, route.data), std::make_pair(route.code, route.payload));
+    }
     EXPECT_EQ(agent.OnDevUpMessage(0, 0, 0x0300, nullptr, 0), S_OK);
     EXPECT_EQ(WaitForSingleObject(host.got, 50), WAIT_TIMEOUT) << "unknown ids are not for the host";
 }

@@ -93,14 +93,17 @@ TEST_F(StateModule, TheParameterListPairByPair) {
     };
     EXPECT_EQ(port.pairs, golden);
 
-    // Other end modes take the frequency trigger's channel and value.
+    // Other end modes take the frequency trigger's channel and value; a
+    // time constant of 0 sends 1.0.
     port.pairs.clear();
+    Set("Tao", VT_R4, 0);
     Set("StatePara.0.EndMode", VT_INT, 3);
     Set("StatePara.0.Fre_nIndex", VT_INT, 1);
     Set("StatePara.0.Fre_Value", VT_R4, 49);
     ASSERT_EQ(module.SwitchTestPoint(document.Get()), S_OK);
     EXPECT_EQ(Find(port.pairs, 34), 1u) << "voltage channel 1";
     EXPECT_EQ(Find(port.pairs, 35), Wire(49));
+    EXPECT_EQ(Find(port.pairs, 49), 10000u);
 }
 
 TEST_F(StateModule, TheDefaultsDocumentHoldsEveryElementOfEveryArray) {
