@@ -222,8 +222,15 @@ TEST_F(StateSequence, TheOnlineIoBoxGetsThePtCtRecordBeforeTheTest) {
     Link(kState);
     ASSERT_EQ(VTS_BeginTest(document.Get()), S_OK);
     const sim::IoBoxRecord box = bench.IoBoxModelOf(0).Record();
-    EXPECT_EQ(box.ptct.size(), 1u) << "the PT/CT record went to the online I/O box";
+    ASSERT_EQ(box.ptct.size(), 1u) << "the PT/CT record went to the online I/O box";
     EXPECT_EQ(box.outputModes, (std::vector<uint32_t>{2}));
+    // The default configuration: digital ranges 130 V and 40 A, voltage
+    // transformers 220/100, current transformers 1000/1, ratios x 10000.
+    std::vector<int32_t> words{130, 40};
+    words.insert(words.end(), 16, 22000);
+    words.insert(words.end(), 16, 10000000);
+    ASSERT_EQ(box.ptct[0].size(), 4 * words.size());
+    EXPECT_EQ(std::memcmp(box.ptct[0].data(), words.data(), box.ptct[0].size()), 0);
 }
 
 TEST_F(StateSequence, TheIniSwitchAnnouncesAProgramChange) {
