@@ -3,7 +3,7 @@
 #pragma once
 
 #include "sim/sim_device.h"
-#include "sim/test_player.h"
+#include "sim/player.h"
 
 #include <array>
 #include <mutex>

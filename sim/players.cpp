@@ -1,4 +1,4 @@
-#include "sim/test_player.h"
+#include "sim/player.h"
 
 namespace sim {
 namespace {
