@@ -2,44 +2,16 @@
 #include <varel/vts.h>
 
 #include "api/server.h"
-#include "sync.h"
 #include "thread.h"
+
+#include <recording_host.h>
 
 #include <gtest/gtest.h>
 
-#include <mutex>
 #include <thread>
 #include <vector>
 
 namespace {
-
-struct HostWindow {
-    HANDLE got = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-    std::mutex mutex;
-    std::vector<uint32_t> codes;
-    HWND hwnd = VTS_CreateHostWindow(OLESTR("host"), &HostWindow::Proc, this);
-    ~HostWindow() {
-        VTS_DestroyHostWindow(hwnd);
-        CloseHandle(got);
-    }
-    static intptr_t Proc(void* c, HWND, uint32_t message, uintptr_t code, intptr_t) {
-        auto* self = static_cast<HostWindow*>(c);
-        if (message != VTS_WM_NOTIFY) return 0;
-        std::lock_guard<std::mutex> lock(self->mutex);
-        self->codes.push_back(static_cast<uint32_t>(code));
-        SetEvent(self->got);
-        return 0;
-    }
-    size_t WaitFor(size_t n) {
-        for (;;) {
-            {
-                std::lock_guard<std::mutex> lock(mutex);
-                if (codes.size() >= n) return codes.size();
-            }
-            if (WaitForSingleObject(got, 5000) != WAIT_OBJECT_0) return 0;
-        }
-    }
-};
 
 class ServerLife : public testing::Test {
 protected:
@@ -61,12 +33,12 @@ void TesterSends(const std::vector<uint16_t>& ids) {
 } // namespace
 
 TEST_F(ServerLife, CreateOnceThenAlreadyCreated) {
-    HostWindow window;
-    HRESULT first = VTS_CreateServer(window.hwnd);
+    RecordingHost window;
+    HRESULT first = VTS_CreateServer(window.Window());
     EXPECT_NE(first, S_FALSE);
     EXPECT_TRUE(Server().created);
     EXPECT_TRUE(Server().queue.IsRunning());
-    EXPECT_EQ(VTS_CreateServer(window.hwnd), S_FALSE) << "even when the first Create failed";
+    EXPECT_EQ(VTS_CreateServer(window.Window()), S_FALSE) << "even when the first Create failed";
     EXPECT_EQ(VTS_DestroyServer(), S_OK);
     EXPECT_FALSE(Server().created);
     EXPECT_FALSE(Server().queue.IsRunning());
@@ -74,24 +46,24 @@ TEST_F(ServerLife, CreateOnceThenAlreadyCreated) {
 }
 
 TEST_F(ServerLife, NotificationsReachTheNewWindowInOrderAfterRecreate) {
-    HostWindow first;
-    VTS_CreateServer(first.hwnd);
+    RecordingHost first;
+    VTS_CreateServer(first.Window());
     TesterSends({0x0203});
-    ASSERT_EQ(first.WaitFor(1), 1u);
+    ASSERT_TRUE(first.Next().has_value());
     VTS_DestroyServer();
 
-    HostWindow second;
-    VTS_CreateServer(second.hwnd);
+    RecordingHost second;
+    VTS_CreateServer(second.Window());
     std::vector<uint16_t> ids;
-    std::vector<uint32_t> expected;
+    std::vector<uint32_t> expected, codes;
     for (int i = 0; i < 200; ++i) {
         ids.push_back(i % 2 ? 0x020C : 0x0203);
         expected.push_back(i % 2 ? 9 : 6);
     }
     TesterSends(ids);
-    ASSERT_EQ(second.WaitFor(200), 200u);
-    EXPECT_EQ(second.codes, expected);
-    EXPECT_EQ(first.codes.size(), 1u) << "nothing goes to the old window";
+    while (auto n = second.Next(codes.size() < 200 ? 5000 : 0)) codes.push_back(n->code);
+    EXPECT_EQ(codes, expected);
+    EXPECT_EQ(first.Pending(), 0u) << "nothing goes to the old window";
 }
 
 TEST_F(ServerLife, TheDebugTraceWindowHearsOfEachCreate) {
@@ -105,18 +77,18 @@ TEST_F(ServerLife, TheDebugTraceWindowHearsOfEachCreate) {
             return 0;
         },
         &trace);
-    HostWindow window;
-    VTS_CreateServer(window.hwnd);
+    RecordingHost window;
+    VTS_CreateServer(window.Window());
     VTS_DestroyServer();
-    VTS_CreateServer(window.hwnd);
+    VTS_CreateServer(window.Window());
     ASSERT_EQ(trace.pids.size(), 2u);
     EXPECT_EQ(trace.pids[0], static_cast<uintptr_t>(GetCurrentProcessId()));
     VTS_DestroyHostWindow(traceWindow);
 }
 
 TEST_F(ServerLife, ExportsFromManyThreadsAreSerialised) {
-    HostWindow window;
-    VTS_CreateServer(window.hwnd);
+    RecordingHost window;
+    VTS_CreateServer(window.Window());
     std::vector<std::thread> hosts;
     for (int t = 0; t < 4; ++t)
         hosts.emplace_back([] {
@@ -129,7 +101,7 @@ TEST_F(ServerLife, ExportsFromManyThreadsAreSerialised) {
         });
     for (auto& h : hosts) h.join();
     VTS_DestroyServer();
-    VTS_CreateServer(window.hwnd);
+    VTS_CreateServer(window.Window());
     EXPECT_TRUE(Server().queue.IsRunning());
 }
 
@@ -138,8 +110,8 @@ TEST_F(ServerLife, CalcEngineLivesFromCreateToDestroy) {
     EXPECT_EQ(VTS_GetCalcEngine(nullptr), E_POINTER);
     EXPECT_EQ(VTS_GetCalcEngine(&engine), E_NOINTERFACE) << "no engine before the server is created";
     EXPECT_EQ(engine, nullptr);
-    HostWindow window;
-    ASSERT_EQ(VTS_CreateServer(window.hwnd), S_OK) << "Create answers for the engine it made";
+    RecordingHost window;
+    ASSERT_EQ(VTS_CreateServer(window.Window()), S_OK) << "Create answers for the engine it made";
     ASSERT_EQ(VTS_GetCalcEngine(&engine), S_OK);
     float mag = 0, ang = 0;
     EXPECT_EQ(engine->Comp_Add(3, 0, 4, 90, &mag, &ang), S_OK);

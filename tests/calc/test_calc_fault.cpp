@@ -21,17 +21,13 @@ TEST_F(FaultTest, SinglePhaseConstantCurrent) {
 }
 
 TEST_F(FaultTest, ReverseTurnsOnlyTheCurrents) {
-    auto forward = RunFault(Fault(0));
     auto reverseInput = Fault(0);
     reverseInput.FaultDirection = 1;
     auto reverse = RunFault(reverseInput);
-    EXPECT_PHASOR(reverse.Ip[0], 5, 90);
     for (int i : {1, 2}) {
         EXPECT_EQ(reverse.Ip[i].Mag, 0.0f);
         EXPECT_EQ(reverse.Ip[i].Ang, 0.0f) << "a turned zero current comes back with angle 0";
     }
-    EXPECT_EQ(std::memcmp(reverse.Up, forward.Up, sizeof forward.Up), 0);
-
     // For every type and mode: same voltages, opposite currents.
     for (int32_t type = 0; type <= 9; ++type) {
         for (int32_t mode = 0; mode <= 2; ++mode) {
@@ -80,39 +76,32 @@ TEST_F(FaultTest, ConstantVoltageOverAVanishingImpedance) {
     }
 }
 
-// Kirchhoff for the loop of a phase-to-earth fault with KL 0: the faulted
-// voltage over the faulted current is Zf, whatever Zf and phase.
-TEST_F(FaultTest, SinglePhaseVoltageOverCurrentIsTheFaultImpedance) {
+// Kirchhoff for the loop of a phase-to-earth fault: the faulted voltage over
+// the faulted current is the loop Zf·(1 + KL), whatever Zf, KL and phase.
+TEST_F(FaultTest, SinglePhaseVoltageOverCurrentIsTheLoopImpedance) {
     const VarelCalc_Phasor impedances[] = {{1, 90}, {2.5f, 75}, {0.3f, 10}, {12, -30}, {4, 0}};
+    const VarelCalc_Phasor earthFactors[] = {{0, 0}, {0.8f, -10}};
     for (int32_t phase = 0; phase <= 2; ++phase) {
         for (auto z : impedances) {
-            for (int32_t mode : {0, 1}) {
-                SCOPED_TRACE(testing::Message() << "phase " << phase << " Zf " << z.Mag << "∠" << z.Ang);
-                auto in = Fault(phase, mode);
-                in.FaultZf_Mag = z.Mag;
-                in.FaultZf_Ang = z.Ang;
-                in.FaultUf = 7;
-                auto s = RunFault(in);
-                EXPECT_NEAR_C(AsComplex(s.Up[phase]) / AsComplex(s.Ip[phase]), AsComplex(z), 1e-4);
-                if (mode == 1) {
-                    EXPECT_NEAR(s.Up[phase].Mag, 7, 1e-4) << "constant voltage holds the voltage";
+            for (auto kl : earthFactors) {
+                for (int32_t mode : {0, 1}) {
+                    SCOPED_TRACE(testing::Message() << "phase " << phase << " Zf " << z.Mag << "∠" << z.Ang
+                                                    << " KL " << kl.Mag << " mode " << mode);
+                    auto in = Fault(phase, mode);
+                    in.FaultZf_Mag = z.Mag;
+                    in.FaultZf_Ang = z.Ang;
+                    in.KL_Mag = kl.Mag;
+                    in.KL_Ang = kl.Ang;
+                    in.FaultUf = 7;
+                    auto s = RunFault(in);
+                    EXPECT_NEAR_C(AsComplex(s.Up[phase]) / AsComplex(s.Ip[phase]),
+                                  AsComplex(z) * (1.0 + AsComplex(kl)), 1e-4);
+                    EXPECT_NEAR(mode == 1 ? s.Up[phase].Mag : s.Ip[phase].Mag, mode == 1 ? 7 : 5, 1e-4)
+                        << "constant voltage holds the voltage, constant current the current";
                 }
             }
         }
     }
-}
-
-// With an earth factor the phase voltage is the loop drop Zf·(1 + KL)·I.
-TEST_F(FaultTest, EarthFactorLengthensTheLoop) {
-    auto in = Fault(1);
-    in.KL_Mag = 0.8f;
-    in.KL_Ang = -10;
-    in.FaultZf_Mag = 3;
-    in.FaultZf_Ang = 70;
-    auto s = RunFault(in);
-    Complex kl = std::polar(0.8, -10 * kPi / 180), zf = std::polar(3.0, 70 * kPi / 180);
-    EXPECT_NEAR_C(AsComplex(s.Up[1]) / AsComplex(s.Ip[1]), zf * (1.0 + kl), 1e-4);
-    EXPECT_NEAR(s.Ip[1].Mag, 5, 1e-5);
 }
 
 TEST_F(FaultTest, EarthFactorModesAgree) {
@@ -329,7 +318,7 @@ TEST_F(FaultTest, PowerFrequencyVariationOtherTypes) {
         EXPECT_PHASOR(s.Up[i], 5 + margin, kPhaseDeg[i], 1e-3);
         EXPECT_PHASOR(s.Ip[i], 5, kPhaseDeg[i] - 90);
     }
-    s = GPFault(4);  // B-C, A healthy
+    s = GPFault(4); // B-C, A healthy
     Call(&ICalcEngine::Calculate_GPFault, s);
     Complex ub = AsComplex(s.Up[1]), uc = AsComplex(s.Up[2]);
     EXPECT_NEAR_C(ub - uc, std::polar(10 + margin * std::sqrt(3.0), -kPi / 2), 1e-3)
@@ -347,13 +336,13 @@ TEST_F(FaultTest, PowerFrequencyVariationOtherTypes) {
 
 TEST_F(FaultTest, PowerFrequencyVariationEarthFactorModes) {
     auto s = GPFault(0);
-    s.KL_Mode = 1;  // Zzd = j1: K = √KX
+    s.KL_Mode = 1; // Zzd = j1: K = √KX
     s.KL_KX = 0.64f;
     Call(&ICalcEngine::Calculate_GPFault, s);
     const double margin = (1 - 1.05 * 0.9) * kUs;
     EXPECT_NEAR(s.Up[0].Mag, 1.8 * 5 + margin, 1e-3);
     s = GPFault(0);
-    s.KL_Mode = 2;  // Z0/Z1 = 1∠90: K = |j - 1|/3
+    s.KL_Mode = 2; // Z0/Z1 = 1∠90: K = |j - 1|/3
     s.KL_Mag = 1;
     s.KL_Ang = 90;
     Call(&ICalcEngine::Calculate_GPFault, s);

@@ -5,40 +5,56 @@ namespace {
 
 using PhasorTest = CalcTest;
 
-TEST_F(PhasorTest, RectangularToPolarQuadrants) {
-    struct Case {
-        float x, y, mag, ang;
-    } cases[] = {
-        {-1, 0, 1, -180},       {0, 0, 0, 0},          {0, -2, 2, -90},        {0, 3, 3, 90},
-        {1, 0, 1, 0},           {1, 1, 1.41421f, 45},  {-1, 1, 1.41421f, 135}, {-1, -1, 1.41421f, -135},
-        {1, -1, 1.41421f, -45}, {-3, 4, 5, 126.8699f}, {5e-6f, 0, 5e-6f, 0},  // below the threshold the angle
-                                                                              // is 0
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.x << ", " << c.y);
-        float mag = -1, ang = -1;
-        EXPECT_EQ(engine()->Comp_XYtoPO(c.x, c.y, &mag, &ang), S_OK);
-        EXPECT_NEAR(mag, c.mag, 1e-5);
-        EXPECT_NEAR(ang, c.ang, 1e-3);
-    }
-    float mag, ang;
-    engine()->Comp_XYtoPO(-1, 0, &mag, &ang);
-    EXPECT_EQ(ang, -180.0f) << "the negative real axis is -180, exactly";
-}
+using Unary = HRESULT (STDMETHODCALLTYPE ICalcEngine::*)(float, float, float*, float*);
+using Binary = HRESULT (STDMETHODCALLTYPE ICalcEngine::*)(float, float, float, float, float*, float*);
 
-TEST_F(PhasorTest, PolarToRectangularSnapsTinyComponents) {
-    float x = -1, y = -1;
-    EXPECT_EQ(engine()->Comp_POtoXY(1, 90, &x, &y), S_OK);
-    EXPECT_EQ(x, 0.0f);
-    EXPECT_EQ(y, 1.0f);
-    engine()->Comp_POtoXY(2, 180, &x, &y);
-    EXPECT_EQ(x, -2.0f);
-    EXPECT_EQ(y, 0.0f);
-    engine()->Comp_POtoXY(1e-5f, 30, &x, &y);
-    EXPECT_EQ(x, 0.0f) << "a component up to 1e-5 is zero";
-    EXPECT_EQ(y, 0.0f);
-    engine()->Comp_POtoXY(2e-5f, 0, &x, &y);
-    EXPECT_EQ(x, 2e-5f) << "above the threshold it stays";
+// Each row: the method, its inputs and the two outputs. The negative real axis is -180
+// exactly; below 1e-5 an angle is 0 and a component is zero.
+TEST_F(PhasorTest, ConversionsAndArithmetic) {
+    const auto xy = &ICalcEngine::Comp_XYtoPO, po = &ICalcEngine::Comp_POtoXY;
+    const struct {
+        Unary method;
+        float in1, in2, out1, out2;
+    } unary[] = {{xy, -1, 0, 1, -180}, {xy, 0, 0, 0, 0},           {xy, 0, -2, 2, -90},
+                 {xy, 0, 3, 3, 90},    {xy, 1, 0, 1, 0},           {xy, 1, 1, 1.41421f, 45},
+                 {xy, -1, 1, 1.41421f, 135}, {xy, -1, -1, 1.41421f, -135}, {xy, 1, -1, 1.41421f, -45},
+                 {xy, -3, 4, 5, 126.8699f},  {xy, 5e-6f, 0, 5e-6f, 0},       {po, 1, 90, 0, 1},
+                 {po, 2, 180, -2, 0},        {po, 1e-5f, 30, 0, 0},          {po, 2e-5f, 0, 2e-5f, 0}};
+    for (const auto& c : unary) {
+        const bool polar = c.method == xy;
+        SCOPED_TRACE(testing::Message() << (polar ? "XYtoPO " : "POtoXY ") << c.in1 << ", " << c.in2);
+        float out1 = -1, out2 = -1;
+        EXPECT_EQ((engine()->*c.method)(c.in1, c.in2, &out1, &out2), S_OK);
+        EXPECT_NEAR(out1, c.out1, polar ? 1e-5 : 0);
+        EXPECT_NEAR(out2, c.out2, polar ? 1e-3 : 0);
+        if (c.out2 == -180) {
+            EXPECT_EQ(out2, -180.0f);
+        }
+    }
+    const auto add = &ICalcEngine::Comp_Add, sub = &ICalcEngine::Comp_Sub;
+    const auto mul = &ICalcEngine::Comp_Mul, div = &ICalcEngine::Comp_Div;
+    const struct {
+        const char* what;
+        Binary method;
+        float in[4], out1, out2;
+        double tol;
+    } binary[] = {{"add to nothing", add, {1, 0, 1, 180}, 0, 0, 0},
+                  {"add", add, {3, 0, 4, 90}, 5, 53.1301f, 1e-3},
+                  {"the line voltage AB", sub, {1, 0, 1, -120}, std::sqrt(3.0f), 30, 1e-3},
+                  {"subtract itself", sub, {2, 45, 2, 45}, 0, 0, 0},
+                  {"multiply", mul, {1, 2, 3, 4}, -5, 10, 0},
+                  {"divide", div, {-5, 10, 3, 4}, 1, 2, 1e-6},
+                  {"divide by 0", div, {1, 0, 0, 0}, 100000, 100000, 0},
+                  {"divide by a vanishing divisor", div, {1, 0, 0.001f, 0.001f}, 100000, 100000, 0},
+                  {"divide by a vanishing real", div, {1, 0, 0.003f, 0}, 100000, 100000, 0},
+                  {"a squared magnitude above 1e-5 divides", div, {1, 0, 0.004f, 0}, 250, 0, 1e-3}};
+    for (const auto& c : binary) {
+        SCOPED_TRACE(c.what);
+        float out1 = -1, out2 = -1;
+        EXPECT_EQ((engine()->*c.method)(c.in[0], c.in[1], c.in[2], c.in[3], &out1, &out2), S_OK);
+        EXPECT_NEAR(out1, c.out1, c.tol);
+        EXPECT_NEAR(out2, c.out2, c.tol);
+    }
 }
 
 TEST_F(PhasorTest, ConversionsInvertEachOther) {
@@ -49,39 +65,6 @@ TEST_F(PhasorTest, ConversionsInvertEachOther) {
         EXPECT_NEAR(mag, 3.5f, 1e-5) << ang;
         EXPECT_NEAR(back, ang, 2e-3) << ang;
     }
-}
-
-TEST_F(PhasorTest, AddAndSubtract) {
-    float mag = -1, ang = -1;
-    EXPECT_EQ(engine()->Comp_Add(1, 0, 1, 180, &mag, &ang), S_OK);
-    EXPECT_EQ(mag, 0.0f);
-    EXPECT_EQ(ang, 0.0f);
-    engine()->Comp_Add(3, 0, 4, 90, &mag, &ang);
-    EXPECT_PHASOR(VarelCalc_Phasor({mag, ang}), 5, 53.1301f);
-    engine()->Comp_Sub(1, 0, 1, -120, &mag, &ang);
-    EXPECT_PHASOR(VarelCalc_Phasor({mag, ang}), std::sqrt(3.0f), 30) << "the line voltage AB";
-    engine()->Comp_Sub(2, 45, 2, 45, &mag, &ang);
-    EXPECT_EQ(mag, 0.0f);
-}
-
-TEST_F(PhasorTest, MultiplyAndDivide) {
-    float x, y;
-    EXPECT_EQ(engine()->Comp_Mul(1, 2, 3, 4, &x, &y), S_OK);
-    EXPECT_EQ(x, -5.0f);
-    EXPECT_EQ(y, 10.0f);
-    EXPECT_EQ(engine()->Comp_Div(-5, 10, 3, 4, &x, &y), S_OK);
-    EXPECT_NEAR(x, 1, 1e-6);
-    EXPECT_NEAR(y, 2, 1e-6);
-    struct {
-        float x2, y2;
-    } vanishing[] = {{0, 0}, {0.001f, 0.001f}, {0.003f, 0}};
-    for (auto d : vanishing) {
-        EXPECT_EQ(engine()->Comp_Div(1, 0, d.x2, d.y2, &x, &y), S_OK);
-        EXPECT_EQ(x, 100000.0f) << d.x2;
-        EXPECT_EQ(y, 100000.0f) << d.x2;
-    }
-    engine()->Comp_Div(1, 0, 0.004f, 0, &x, &y);
-    EXPECT_NEAR(x, 250, 1e-3) << "a divisor of squared magnitude above 1e-5 divides";
 }
 
 TEST_F(PhasorTest, NullOutputsAreSkipped) {
@@ -133,7 +116,7 @@ TEST_F(PhasorTest, SymmetricalComponentsOfKnownSets) {
     EXPECT_PHASOR(s.Result_Up[1], 0, 0, 1e-5);
     EXPECT_PHASOR(s.Result_Up[2], 3, 0, 1e-5) << "the zero entry is three times I0";
 
-    s = Sequence({2, 10}, {2, 130}, {2, -110});  // A, C, B order: negative sequence
+    s = Sequence({2, 10}, {2, 130}, {2, -110}); // A, C, B order: negative sequence
     Call(&ICalcEngine::Calculate_ABCto120, s);
     EXPECT_PHASOR(s.Result_Up[0], 0, 0, 1e-5);
     EXPECT_PHASOR(s.Result_Up[1], 2, 10, 1e-5);
@@ -189,31 +172,20 @@ VarelCalc_PQ Power(int32_t mode, float u, float lag) {
     return s;
 }
 
-TEST_F(PhasorTest, PhasePowers) {
-    VarelCalc_PQ s = {};
-    for (int i = 0; i < 3; ++i) {
-        s.Up[i] = {1, 0};
-        s.Ip[i] = {1, -90};
-    }
-    ASSERT_EQ(Call(&ICalcEngine::Calculate_PQ, s), S_OK);
-    EXPECT_NEAR(s.P, 0, 1e-5);
-    EXPECT_NEAR(s.Q, 3, 1e-5);
-    EXPECT_NEAR(s.COS, 0, 1e-5);
-}
-
-// Mode 1 sees only two line voltages and two currents, and must still give
-// the three-phase system's power for any power factor.
+// Mode 0 sums the phases; mode 1 sees only two line voltages and two currents,
+// and must still give the three-phase system's power for any power factor.
 TEST_F(PhasorTest, LineVoltagePowersMatchThePhasePowers) {
     for (float lag : {0.0f, 30.0f, -45.0f, 90.0f, 150.0f}) {
         SCOPED_TRACE(lag);
         auto phase = Power(0, 57.735f, lag), line = Power(1, 57.735f, lag);
-        Call(&ICalcEngine::Calculate_PQ, phase);
+        ASSERT_EQ(Call(&ICalcEngine::Calculate_PQ, phase), S_OK);
         ASSERT_EQ(Call(&ICalcEngine::Calculate_PQ, line), S_OK);
         double p = 3 * 57.735 * std::cos(lag * kPi / 180), q = 3 * 57.735 * std::sin(lag * kPi / 180);
         EXPECT_NEAR(phase.P, p, 1e-3);
         EXPECT_NEAR(phase.Q, q, 1e-3);
         EXPECT_NEAR(line.P, p, 1e-3);
         EXPECT_NEAR(line.Q, q, 1e-3);
+        EXPECT_NEAR(phase.COS, std::cos(lag * kPi / 180), 1e-5);
         EXPECT_NEAR(line.COS, std::cos(lag * kPi / 180), 1e-5);
     }
     auto other = Power(2, 57.735f, 0);

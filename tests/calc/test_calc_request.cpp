@@ -55,56 +55,37 @@ protected:
         return real.dblVal;
     }
     HRESULT Calculate() { return engine()->Calculate(document_.Get()); }
+    // A blank request of the code, in place of the document's content: its "CalcParams" node.
+    ComPtr<IGenericDataNode> Blank(int32_t code) {
+        VTS_InitCalcParams(document_.Get(), code);
+        root_.Reset();
+        EXPECT_EQ(document_->GetRootNode(root_.Put()), S_OK);
+        ComPtr<IGenericDataNode> request;
+        EXPECT_EQ(root_->GetChild(BStr(OLESTR("CalcParams")).Get(), request.Put()), S_OK);
+        return request;
+    }
 
     ComPtr<IGenericData> document_;
     ComPtr<IGenericDataNode> root_;
 };
 
-Variant R4(float v) {
-    Variant x;
-    x.vt = VT_R4;
-    x.fltVal = v;
-    return x;
-}
-Variant Int(int32_t v) {
-    Variant x;
-    x.vt = VT_INT;
-    x.intVal = v;
-    return x;
-}
+// A number as a variant of the given type.
 Variant Of(VARTYPE vt, double v) {
     Variant x;
     x.vt = vt;
     switch (vt) {
-        case VT_I2:
-            x.iVal = static_cast<SHORT>(v);
-            break;
-        case VT_UI2:
-            x.uiVal = static_cast<USHORT>(v);
-            break;
-        case VT_I4:
-            x.lVal = static_cast<LONG>(v);
-            break;
-        case VT_UI4:
-            x.ulVal = static_cast<ULONG>(v);
-            break;
-        case VT_INT:
-            x.intVal = static_cast<INT>(v);
-            break;
-        case VT_UINT:
-            x.uintVal = static_cast<UINT>(v);
-            break;
-        case VT_R4:
-            x.fltVal = static_cast<float>(v);
-            break;
-        case VT_R8:
-            x.dblVal = v;
-            break;
-        default:
-            break;
+    case VT_R4: x.fltVal = static_cast<float>(v); break;
+    case VT_R8: x.dblVal = v; break;
+    case VT_UI1: x.bVal = static_cast<BYTE>(v); break;
+    case VT_I2:
+    case VT_UI2:
+    case VT_BOOL: x.iVal = static_cast<SHORT>(v); break;
+    default: x.lVal = static_cast<LONG>(v); // VT_I4, VT_UI4, VT_INT and VT_UINT share it
     }
     return x;
 }
+Variant R4(float v) { return Of(VT_R4, v); }
+Variant Int(int32_t v) { return Of(VT_INT, v); }
 
 TEST_F(RequestTest, LoadStateRequestWithOneInput) {
     auto x = Request(OLESTR("X"), Int(0));
@@ -131,7 +112,7 @@ TEST_F(RequestTest, CodesFromEveryIntegerLikeValue) {
     struct Case {
         const char* what;
         Variant value;
-        const char* power;  // Result.P: 1 from the inputs, 0 on the defaults, or not run
+        const char* power; // Result.P: 1 from the inputs, 0 on the defaults, or not run
     };
     std::vector<Case> cases;
     for (VARTYPE vt : {VT_I2, VT_UI2, VT_I4, VT_UI4, VT_INT, VT_UINT, VT_R4, VT_R8})
@@ -143,14 +124,8 @@ TEST_F(RequestTest, CodesFromEveryIntegerLikeValue) {
     cases.push_back({"text without digits", Variant::Text(OLESTR("abc")), "<missing>"});
     cases.push_back({"empty", Variant(), "<missing>"});
     cases.push_back({"negative", Of(VT_I4, -7), "<missing>"});
-    Variant flag;
-    flag.vt = VT_BOOL;
-    flag.boolVal = VARIANT_TRUE;
-    cases.push_back({"bool", flag, "<missing>"});
-    Variant byte;
-    byte.vt = VT_UI1;
-    byte.bVal = 7;
-    cases.push_back({"unlisted integer type", byte, "<missing>"});
+    cases.push_back({"bool", Of(VT_BOOL, VARIANT_TRUE), "<missing>"});
+    cases.push_back({"unlisted integer type", Of(VT_UI1, 7), "<missing>"});
     int n = 0;
     for (const Case& c : cases) {
         WideString name = Utf8ToUtf16("R" + std::to_string(n++));
@@ -167,27 +142,18 @@ TEST_F(RequestTest, CodesFromEveryIntegerLikeValue) {
     }
 }
 
-TEST_F(RequestTest, TextValueRunsItsCode) {
-    auto r = Request(OLESTR("D"), Variant::Text(OLESTR("101")));
-    Set(r.Get(), OLESTR("FaultType"), Variant::Text(OLESTR("9")));
-    ASSERT_EQ(Calculate(), S_OK);
-    EXPECT_EQ(Text(r.Get(), OLESTR("Result")), "1");
-    EXPECT_NEAR(Number(r.Get(), OLESTR("Result.Ip_Fault.2.Mag")), 5, 1e-5);
-    EXPECT_NEAR(Number(r.Get(), OLESTR("Result.Up_TransFault.1.Mag")), 0.95 * 5, 1e-5);
-    VARTYPE type;
-    EXPECT_EQ(Text(r.Get(), OLESTR("FaultType"), &type), "9");
-    EXPECT_EQ(type, VT_INT) << "ints are written as VT_INT";
-}
-
-TEST_F(RequestTest, CodesWithoutACalculationOnlyGetTheMark) {
+TEST_F(RequestTest, CodesWithoutACalculationAndFailedRequestsOnlyGetTheMark) {
     auto withResult = Request(OLESTR("A"), Int(8));
     ComPtr<IGenericDataNode> result;
     withResult->AddChild(BStr(OLESTR("Result")).Get(), result.Put());
     auto without = Request(OLESTR("B"), Int(99));
     auto diff = Request(OLESTR("C"), Int(120));
-    ComPtr<IGenericDataNode> diffResult;
-    diff->AddChild(BStr(OLESTR("Result")).Get(), diffResult.Put());
+    diff->AddChild(BStr(OLESTR("Result")).Get(), result.Put());
     auto osc = Request(OLESTR("D"), Int(141));
+    auto failed = Request(OLESTR("P"), Int(4));
+    for (int i = 0; i < 3; ++i)
+        Set(failed.Get(), Utf8ToUtf16("Up." + std::to_string(i) + ".Mag"), R4(1)); // 1∠0 three times
+    failed->AddChild(BStr(OLESTR("Result")).Get(), result.Put());
     ASSERT_EQ(Calculate(), S_OK);
     EXPECT_EQ(Text(withResult.Get(), OLESTR("Result")), "0");
     Variant value;
@@ -199,22 +165,13 @@ TEST_F(RequestTest, CodesWithoutACalculationOnlyGetTheMark) {
     EXPECT_EQ(Text(osc.Get(), OLESTR("Result")), "<missing>");
     ComPtr<IDispatch> children;
     EXPECT_EQ(osc->Children(children.Put()), E_NOINTERFACE) << "nothing is written";
-}
-
-TEST_F(RequestTest, FailedRequestWritesOnlyItsMark) {
-    auto r = Request(OLESTR("P"), Int(4));
-    for (int i = 0; i < 3; ++i)
-        Set(r.Get(), Utf8ToUtf16("Up." + std::to_string(i) + ".Mag"), R4(1));  // 1∠0 three times
-    ComPtr<IGenericDataNode> result;
-    r->AddChild(BStr(OLESTR("Result")).Get(), result.Put());
-    ASSERT_EQ(Calculate(), S_OK);
-    EXPECT_EQ(Text(r.Get(), OLESTR("Result")), "0");
-    EXPECT_EQ(Text(r.Get(), OLESTR("Result.Up")), "<missing>");
-    EXPECT_EQ(Text(r.Get(), OLESTR("Up.0.Ang")), "<missing>") << "inputs are not written either";
+    EXPECT_EQ(Text(failed.Get(), OLESTR("Result")), "0");
+    EXPECT_EQ(Text(failed.Get(), OLESTR("Result.Up")), "<missing>");
+    EXPECT_EQ(Text(failed.Get(), OLESTR("Up.0.Ang")), "<missing>") << "inputs are not written either";
 }
 
 TEST_F(RequestTest, ValueThatDoesNotReadBackAsItsCodeRunsOnDefaults) {
-    auto r = Request(OLESTR("F"), Of(VT_R8, 1.7));  // the walk truncates to 1, the reader rounds to 2
+    auto r = Request(OLESTR("F"), Of(VT_R8, 1.7)); // the walk truncates to 1, the reader rounds to 2
     Set(r.Get(), OLESTR("Us"), R4(100));
     Set(r.Get(), OLESTR("FaultType"), Int(9));
     ASSERT_EQ(Calculate(), S_OK);
@@ -227,15 +184,17 @@ TEST_F(RequestTest, ValueThatDoesNotReadBackAsItsCodeRunsOnDefaults) {
     EXPECT_EQ(value.intVal, 1);
 }
 
-TEST_F(RequestTest, MalformedFieldsKeepTheirDefaults) {
-    auto r = Request(OLESTR("F"), Int(1));
+TEST_F(RequestTest, TextCodeRunsAndMalformedFieldsKeepTheirDefaults) {
+    auto r = Request(OLESTR("F"), Variant::Text(OLESTR("1")));
     Set(r.Get(), OLESTR("Us"), Variant::Text(OLESTR("not a number")));
     Set(r.Get(), OLESTR("FaultIf"), Variant::Text(OLESTR("2.5")));
-    Set(r.Get(), OLESTR("FaultType"), Of(VT_R8, 8.6));  // converts by rounding
+    Set(r.Get(), OLESTR("FaultType"), Of(VT_R8, 8.6)); // converts by rounding
     ASSERT_EQ(Calculate(), S_OK);
     EXPECT_EQ(Text(r.Get(), OLESTR("Us")), "57.735");
     EXPECT_EQ(Text(r.Get(), OLESTR("FaultIf")), "2.5");
-    EXPECT_EQ(Text(r.Get(), OLESTR("FaultType")), "9");
+    VARTYPE type;
+    EXPECT_EQ(Text(r.Get(), OLESTR("FaultType"), &type), "9");
+    EXPECT_EQ(type, VT_INT) << "ints are written as VT_INT";
     EXPECT_NEAR(Number(r.Get(), OLESTR("Result.Ip.1.Mag")), 2.5, 1e-6);
 }
 
@@ -322,17 +281,14 @@ int32_t IntInput(int32_t code, const WideString& path) {
     if (path == OLESTR("FaultType")) return 2;
     if (path == OLESTR("TransFaultType")) return 7;
     if (path == OLESTR("CalcuMode")) return code == 1 ? 2 : 1;
-    return 1;  // directions, KL_Mode, bFaultTrans
+    return 1; // directions, KL_Mode, bFaultTrans
 }
 
 TEST_F(RequestTest, EveryCodeGivesTheNumbersOfItsMethod) {
     for (const RequestLayout& layout : Layouts()) {
         SCOPED_TRACE(testing::Message() << "code " << layout.code);
-        VTS_InitCalcParams(document_.Get(), layout.code);
-        root_.Reset();
-        ASSERT_EQ(document_->GetRootNode(root_.Put()), S_OK);
-        ComPtr<IGenericDataNode> request;
-        ASSERT_EQ(root_->GetChild(BStr(OLESTR("CalcParams")).Get(), request.Put()), S_OK);
+        ComPtr<IGenericDataNode> request = Blank(layout.code);
+        ASSERT_TRUE(request);
         const std::vector<Slot> slots = Slots(layout.fields);
         ASSERT_EQ(slots.size() * 4, layout.size) << "the layout covers the structure";
 
@@ -351,7 +307,7 @@ TEST_F(RequestTest, EveryCodeGivesTheNumbersOfItsMethod) {
             if (slot.path.find(OLESTR(".Mag")) != WideString::npos) v = 100;
             if (slot.path.find(OLESTR(".Ang")) != WideString::npos)
                 v = 30 - 120.0f * static_cast<float>(i / 2 % 3);
-            Set(request.Get(), slot.path, Of(VT_R8, v));  // reading converts any variant
+            Set(request.Get(), slot.path, Of(VT_R8, v)); // reading converts any variant
             std::memcpy(&expected[i], &v, 4);
         }
         ASSERT_EQ(Calculate(), S_OK);
@@ -379,11 +335,8 @@ TEST_F(RequestTest, EveryCodeGivesTheNumbersOfItsMethod) {
 }
 
 TEST_F(RequestTest, BlankRequests) {
-    VTS_InitCalcParams(document_.Get(), 4);
-    root_.Reset();
-    document_->GetRootNode(root_.Put());
-    ComPtr<IGenericDataNode> request;
-    ASSERT_EQ(root_->GetChild(BStr(OLESTR("CalcParams")).Get(), request.Put()), S_OK);
+    ComPtr<IGenericDataNode> request = Blank(4);
+    ASSERT_TRUE(request);
     Variant value;
     request->GetValue(&value);
     EXPECT_EQ(value.vt, VT_UI4);
@@ -404,14 +357,12 @@ TEST_F(RequestTest, BlankRequests) {
     }
     VTS_InitCalcParams(nullptr, 1);
 
-    VTS_InitCalcParams(document_.Get(), 103);
-    root_.Reset();
-    document_->GetRootNode(root_.Put());
-    EXPECT_EQ(Text(root_.Get(), OLESTR("CalcParams.Izd")), "5");
-    EXPECT_EQ(Text(root_.Get(), OLESTR("CalcParams.If_Ratio")), "1.05");
-    EXPECT_EQ(Text(root_.Get(), OLESTR("CalcParams.KL_KX")), "0.67");
-    EXPECT_EQ(Text(root_.Get(), OLESTR("CalcParams.Result.Ip_TransFault.2.Ang")), "0");
-    EXPECT_EQ(Text(root_.Get(), OLESTR("CalcParams.Up")), "<missing>") << "the old request is gone";
+    request = Blank(103);
+    EXPECT_EQ(Text(request.Get(), OLESTR("Izd")), "5");
+    EXPECT_EQ(Text(request.Get(), OLESTR("If_Ratio")), "1.05");
+    EXPECT_EQ(Text(request.Get(), OLESTR("KL_KX")), "0.67");
+    EXPECT_EQ(Text(request.Get(), OLESTR("Result.Ip_TransFault.2.Ang")), "0");
+    EXPECT_EQ(Text(request.Get(), OLESTR("Up")), "<missing>") << "the old request is gone";
 }
 
 } // namespace

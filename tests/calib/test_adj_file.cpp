@@ -33,7 +33,12 @@ std::vector<std::pair<uint32_t, ImageBytes>> Pages(CVarelADJFile& file) {
     return pages;
 }
 
-uint32_t Word(const ImageBytes& page, uint32_t w) { return Get32(page, 4 * w); }
+// The words of a file's one page: (word, value) pairs.
+void ExpectWords(CVarelADJFile& file, std::initializer_list<std::pair<uint32_t, uint32_t>> words) {
+    auto pages = Pages(file);
+    ASSERT_EQ(pages.size(), 1u);
+    for (auto [w, value] : words) EXPECT_EQ(Get32(pages[0].second, 4 * w), value) << "word " << w;
+}
 
 // A stream whose size cannot be told.
 struct BrokenStream : CMemoryStream {
@@ -112,20 +117,14 @@ TEST(AdjFile, SaveWritesTheCurrentLayout) {
         std::snprintf(digits, sizeof digits, "%04u%02u%02u", t.wYear, t.wMonth, t.wDay);
         return static_cast<uint32_t>(std::stoul(digits, nullptr, 16));
     };
-    EXPECT_EQ(Get32(image, 0), 0x20120702u);
     const uint32_t date = Get32(image, 4);
     EXPECT_TRUE(date == stamp(before) || date == stamp(after)) << std::hex << date;
-    EXPECT_EQ(Get32(image, 8), 2048u + 2 * 10240);
-    EXPECT_EQ(Get32(image, 12), 0u);
-    EXPECT_EQ(Get32(image, 16), 0x00100010u);
-    EXPECT_EQ(Get32(image, 20), 19u | 2u << 16) << "19, then the page count";
-    EXPECT_EQ(Get32(image, 24), 36u);
-    EXPECT_EQ(Get32(image, 28), 52u);
-    EXPECT_EQ(Get32(image, 32), 128u);
-    EXPECT_EQ(Get32(image, 36), kSignalSmall);
-    EXPECT_EQ(Get32(image, 40), 2048u);
-    EXPECT_EQ(Get32(image, 44), kSignalAmplifier);
-    EXPECT_EQ(Get32(image, 48), 12288u);
+    // Magic, (date), length, 0, 16|16, 19 then the page count, the table at 36, the summary
+    // block at 52 and its length, then each page's type and address.
+    const uint32_t header[] = {0x20120702u, date, 2048u + 2 * 10240, 0, 0x00100010u, 19u | 2u << 16, 36,
+                               52, 128, kSignalSmall, 2048, kSignalAmplifier, 12288};
+    for (uint32_t i = 0; i < std::size(header); ++i)
+        EXPECT_EQ(Get32(image, 4 * i), header[i]) << "at " << 4 * i;
     EXPECT_TRUE(std::equal(amplifier.begin(), amplifier.begin() + 128, image.begin() + 52))
         << "summary block";
     EXPECT_TRUE(std::all_of(image.begin() + 180, image.begin() + 2048, [](uint8_t b) { return b == 0; }));
@@ -158,7 +157,8 @@ TEST(AdjFile, SaveThenLoadGivesTheSamePagesThroughAFile) {
     CMemoryStream saved;
     ASSERT_EQ(file.Save(&saved), S_OK);
 
-    const auto path = std::filesystem::temp_directory_path() / ("adj" + std::to_string(GetCurrentProcessId()) + ".bin");
+    const auto path =
+        std::filesystem::temp_directory_path() / ("adj" + std::to_string(GetCurrentProcessId()) + ".bin");
     std::ofstream(path, std::ios::binary)
         .write(reinterpret_cast<const char*>(saved.Bytes().data()),
                static_cast<std::streamsize>(saved.Bytes().size()));
@@ -186,18 +186,11 @@ TEST(AdjFile, OlderLayoutsAreReadWithTheirScaling) {
     ASSERT_EQ(
         file.PraseADJSetData(ImageOf(kAdjVersion2010b, 5888, {{kSignalSmall, old}}).data(), 2048 + 5888),
         S_OK);
-    auto pages = Pages(file);
-    ASSERT_EQ(pages.size(), 1u);
-    const ImageBytes& page = pages[0].second;
-    EXPECT_EQ(Word(page, 5), 5u) << "zero drift";
-    EXPECT_EQ(Word(page, 32 + 31), 63u) << "gain";
-    EXPECT_EQ(Word(page, 64), 0u) << "word set 1 is not read";
-    EXPECT_EQ(Word(page, 127), 0u) << "word set 2 is not read";
-    EXPECT_EQ(Word(page, 128 + 10 * 7 + 3), 128u + 73);
-    EXPECT_EQ(Word(page, 448 + 10 * 31 + 9), 448u + 319);
-    EXPECT_EQ(Word(page, 768 + 52 * 2 + 21), 768u + 22 * 2 + 21) << "T3 word 21 of channel 2";
-    EXPECT_EQ(Word(page, 768 + 52 * 2 + 22), 10000u) << "the rest of T3 is neutral";
-    EXPECT_EQ(Word(page, 2431), 10000u);
+    // Zero drift and gain as stored, word sets 1 and 2 not read, tables T1 and T2 as stored, T3
+    // word 21 of channel 2 and then the neutral rest of T3.
+    ExpectWords(file, {{5, 5}, {32 + 31, 63}, {64, 0}, {127, 0}, {128 + 10 * 7 + 3, 128 + 73},
+                       {448 + 10 * 31 + 9, 448 + 319}, {768 + 52 * 2 + 21, 768 + 22 * 2 + 21},
+                       {768 + 52 * 2 + 22, 10000}, {2431, 10000}});
     uint32_t version = 0;
     EXPECT_EQ(file.FileVersion(&version), S_OK);
     EXPECT_EQ(version, kAdjVersion2010b);
@@ -214,18 +207,9 @@ TEST(AdjFile, OlderLayoutsAreReadWithTheirScaling) {
     ASSERT_EQ(zero.PraseADJSetData(ImageOf(kAdjVersion2010, 5888, {{kSignalAmplifier, scaled}}).data(),
                                    2048 + 5888),
               S_OK);
-    pages = Pages(zero);
-    ASSERT_EQ(pages.size(), 1u);
-    const ImageBytes& converted = pages[0].second;
-    EXPECT_EQ(Word(converted, 0), 32762u);
-    EXPECT_EQ(Word(converted, 1), 32767u);
-    EXPECT_EQ(Word(converted, 32), 13107u);
-    EXPECT_EQ(Word(converted, 33), 39321u) << "300 x 131.07000732 = 39321.002";
-    EXPECT_EQ(Word(converted, 128 + 10), 10000u);
-    EXPECT_EQ(Word(converted, 448 + 10 * 31 + 9), 1u);
-    EXPECT_EQ(Word(converted, 768 + 52 * 31 + 21), 123u);
-    EXPECT_EQ(Word(converted, 768 + 52 * 31 + 22), 10000u);
-    EXPECT_EQ(Word(converted, 64), 0u);
+    // 300 x 131.07000732 = 39321.002
+    ExpectWords(zero, {{0, 32762}, {1, 32767}, {32, 13107}, {33, 39321}, {128 + 10, 10000},
+                       {448 + 10 * 31 + 9, 1}, {768 + 52 * 31 + 21, 123}, {768 + 52 * 31 + 22, 10000}, {64, 0}});
     EXPECT_EQ(zero.FileVersion(&version), S_OK);
     EXPECT_EQ(version, kAdjVersion2010b) << "layout 0 is kept as the version after it";
 }

@@ -69,18 +69,14 @@ protected:
         }
         ASSERT_EQ(node->AddChildWithValue(BStr(Utf8ToUtf16(rest)).Get(), value), S_OK);
     }
-    static VARIANT Float(float f) {
-        VARIANT v;
-        VariantInit(&v);
-        v.vt = VT_R4;
-        v.fltVal = f;
-        return v;
-    }
-    static VARIANT Int(int32_t i, VARTYPE type = VT_I4) {
-        VARIANT v;
-        VariantInit(&v);
+    // A number as a variant of the given type.
+    static Variant Value(double number, VARTYPE type = VT_R4) {
+        Variant v;
         v.vt = type;
-        v.lVal = i;
+        if (type == VT_R4)
+            v.fltVal = static_cast<float>(number);
+        else
+            v.lVal = static_cast<LONG>(number); // VT_I4 and VT_UI4 alike
         return v;
     }
 
@@ -92,32 +88,10 @@ protected:
 
 } // namespace
 
-TEST_F(SystemConfig, DefaultsDescribeAnAmplifierBench) {
+// The channels' and settings' defaults are the shipped file's (TheShippedFileIsTheDefaults);
+// the identity block is not in the file.
+TEST_F(SystemConfig, TheIdentityDefaultsAndACopyTakesAllThreeBlocks) {
     CVarelSystemConfig config;
-    for (uint32_t i = 0; i < 16; ++i) {
-        SCOPED_TRACE(i);
-        const ChannelConfigEntry& u = config.channels[i];
-        const ChannelConfigEntry& c = config.channels[16 + i];
-        EXPECT_EQ(u.uSignalType, kSignalAmplifier);
-        EXPECT_EQ(u.bIsVolt, 1);
-        EXPECT_EQ(u.fPrimary, 220.0f);
-        EXPECT_EQ(u.fSecondary, 100.0f);
-        EXPECT_EQ(c.uSignalType, kSignalAmplifier);
-        EXPECT_EQ(c.bIsVolt, 0);
-        EXPECT_EQ(c.fPrimary, 1000.0f);
-        EXPECT_EQ(c.fSecondary, 1.0f);
-        EXPECT_EQ(config.settings.U1[i], 1000.0f);
-        EXPECT_EQ(config.settings.U2[i], 1.0f);
-        EXPECT_EQ(config.settings.I1[i], 1000.0f);
-        EXPECT_EQ(config.settings.I2[i], 1.0f);
-    }
-    const SystemSettings& s = config.settings;
-    EXPECT_EQ(s.bShowPrimary, 0);
-    EXPECT_EQ(s.Fre, 50.0f);
-    EXPECT_EQ(s.U_Range, 130.0f);
-    EXPECT_EQ(s.I_Range, 40.0f);
-    EXPECT_EQ(s.bStop61850, 0);
-    EXPECT_EQ(s.GPS_TimeMode, 1u);
     const BaseDeviceInfo& b = config.baseDeviceInfo;
     EXPECT_EQ(b.model, 0u);
     EXPECT_EQ(b.capability, 0u);
@@ -127,11 +101,13 @@ TEST_F(SystemConfig, DefaultsDescribeAnAmplifierBench) {
                                   b.value92, b.value96, b.value100}),
               std::vector<float>({120.0f, 30.0f, 10.0f, 1000.0f, 300.0f, 20.0f, 57.735f, 0.0f, 50.0f}));
     CVarelSystemConfig copy;
+    copy.channels[5].fPrimary = 1.0f;
     copy.settings.Fre = 60.0f;
     copy.baseDeviceInfo.model = 7;
     config = copy;
+    EXPECT_EQ(config.channels[5].fPrimary, 1.0f);
     EXPECT_EQ(config.settings.Fre, 60.0f);
-    EXPECT_EQ(config.baseDeviceInfo.model, 7u) << "a copy takes all three blocks";
+    EXPECT_EQ(config.baseDeviceInfo.model, 7u);
 }
 
 TEST_F(SystemConfig, TheFileKeepsEveryValue) {
@@ -169,18 +145,10 @@ TEST_F(SystemConfig, TheFileKeepsEveryValue) {
 
 TEST_F(SystemConfig, MissingAndUnreadableValuesKeepTheirFields) {
     ComPtr<IGenericData> document = NewDocument();
-    Put(document.Get(), "VarelSystemSet.U3.Secondary", Float(57.7f));
-    Put(document.Get(), "VarelSystemSet.U3.SignalType", Int(static_cast<int32_t>(kSignalFt3), VT_UI4));
-    VARIANT text;
-    VariantInit(&text);
-    text.vt = VT_BSTR;
-    text.bstrVal = SysAllocString(OLESTR("fifty"));
-    Put(document.Get(), "VarelSystemSet.Fre", text);
-    VariantClear(&text);
-    text.vt = VT_BSTR;
-    text.bstrVal = SysAllocString(OLESTR("42.5"));
-    Put(document.Get(), "VarelSystemSet.D_IRANGE", text);
-    VariantClear(&text);
+    Put(document.Get(), "VarelSystemSet.U3.Secondary", Value(57.7f));
+    Put(document.Get(), "VarelSystemSet.U3.SignalType", Value(kSignalFt3, VT_UI4));
+    Put(document.Get(), "VarelSystemSet.Fre", Variant::Text(OLESTR("fifty")));
+    Put(document.Get(), "VarelSystemSet.D_IRANGE", Variant::Text(OLESTR("42.5")));
     ASSERT_EQ(document->SaveToFile(BStr(path).Get()), S_OK);
 
     CVarelSystemConfig config;
@@ -200,7 +168,7 @@ TEST_F(SystemConfig, FilesThatCannotBeReadShowTheirMessageBox) {
     std::ofstream(dir / "malformed.xml") << "<VarelSystemSet><Para id=";
     {
         ComPtr<IGenericData> other = NewDocument();
-        Put(other.Get(), "Something.Fre", Float(60.0f));
+        Put(other.Get(), "Something.Fre", Value(60));
         ASSERT_EQ(other->SaveToFile(BStr(Utf8ToUtf16((dir / "other.xml").string())).Get()), S_OK);
     }
     for (const char* name : {"missing.xml", "malformed.xml", "other.xml"}) {
@@ -244,43 +212,40 @@ TEST_F(SystemConfig, SavingClearsReadOnlyAndReportsFailures) {
 }
 
 TEST_F(SystemConfig, TheHostsVarelConfigDocumentStartsFromTheDefaults) {
+#define FIELD(member) [](const CVarelSystemConfig& c) { return static_cast<double>(c.member); }
+    const struct {
+        const char* path;
+        double value;
+        VARTYPE type;
+        double (*field)(const CVarelSystemConfig&);
+    } rows[] = {
+        {"ChannelCfgData.Volt.2.uSignalType", kSignalSmall, VT_UI4, FIELD(channels[2].uSignalType)},
+        {"ChannelCfgData.Volt.2.fPrimary", 110, VT_R4, FIELD(channels[2].fPrimary)},
+        {"ChannelCfgData.Curr.15.bIsVolt", 1, VT_I4, FIELD(channels[31].bIsVolt)},
+        {"ChannelCfgData.Curr.15.fSecondary", 5, VT_R4, FIELD(channels[31].fSecondary)},
+        {"SystemSetData.bShowPrimary", 1, VT_I4, FIELD(settings.bShowPrimary)},
+        {"SystemSetData.Fre", 60, VT_R4, FIELD(settings.Fre)},
+        {"SystemSetData.bStop61850", 1, VT_I4, FIELD(settings.bStop61850)},
+        {"SystemSetData.GPS_TimeMode", 2, VT_I4, FIELD(settings.GPS_TimeMode)},
+        {"SystemSetData.Small_Signal.Volt.5.U1", 7, VT_R4, FIELD(settings.U1[5])},
+        {"SystemSetData.Small_Signal.Volt.5.U2", 8, VT_R4, FIELD(settings.U2[5])},
+        {"SystemSetData.Small_Signal.Curr.0.I1", 9, VT_R4, FIELD(settings.I1[0])},
+        {"SystemSetData.Small_Signal.Curr.15.I2", 10, VT_R4, FIELD(settings.I2[15])},
+        {"SystemSetData.Optical_Signal.U_Range", 100, VT_R4, FIELD(settings.U_Range)},
+        {"SystemSetData.Optical_Signal.I_Range", 20, VT_R4, FIELD(settings.I_Range)},
+    };
+#undef FIELD
     ComPtr<IGenericData> document = NewDocument();
-    Put(document.Get(), "VarelConfig.ChannelCfgData.Volt.2.uSignalType",
-        Int(static_cast<int32_t>(kSignalSmall), VT_UI4));
-    Put(document.Get(), "VarelConfig.ChannelCfgData.Volt.2.fPrimary", Float(110.0f));
-    Put(document.Get(), "VarelConfig.ChannelCfgData.Curr.15.bIsVolt", Int(1));
-    Put(document.Get(), "VarelConfig.ChannelCfgData.Curr.15.fSecondary", Float(5.0f));
-    Put(document.Get(), "VarelConfig.SystemSetData.bShowPrimary", Int(1));
-    Put(document.Get(), "VarelConfig.SystemSetData.Fre", Float(60.0f));
-    Put(document.Get(), "VarelConfig.SystemSetData.bStop61850", Int(1));
-    Put(document.Get(), "VarelConfig.SystemSetData.GPS_TimeMode", Int(2));
-    Put(document.Get(), "VarelConfig.SystemSetData.Small_Signal.Volt.5.U1", Float(7.0f));
-    Put(document.Get(), "VarelConfig.SystemSetData.Small_Signal.Volt.5.U2", Float(8.0f));
-    Put(document.Get(), "VarelConfig.SystemSetData.Small_Signal.Curr.0.I1", Float(9.0f));
-    Put(document.Get(), "VarelConfig.SystemSetData.Small_Signal.Curr.15.I2", Float(10.0f));
-    Put(document.Get(), "VarelConfig.SystemSetData.Optical_Signal.U_Range", Float(100.0f));
-    Put(document.Get(), "VarelConfig.SystemSetData.Optical_Signal.I_Range", Float(20.0f));
+    for (const auto& row : rows)
+        Put(document.Get(), std::string("VarelConfig.") + row.path, Value(row.value, row.type));
 
     CVarelSystemConfig current;
     current.channels[2].fSecondary = 1.0f; // not in the document: back to the default
     current.settings.I_Range = 1.0f;
     current.baseDeviceInfo.model = 9; // not part of the exchange
     ASSERT_EQ(current.SetVarelConfigInfo(document.Get(), path), S_OK);
-    EXPECT_EQ(current.channels[2].uSignalType, kSignalSmall);
-    EXPECT_EQ(current.channels[2].fPrimary, 110.0f);
+    for (const auto& row : rows) EXPECT_EQ(row.field(current), row.value) << row.path;
     EXPECT_EQ(current.channels[2].fSecondary, 100.0f);
-    EXPECT_EQ(current.channels[31].bIsVolt, 1);
-    EXPECT_EQ(current.channels[31].fSecondary, 5.0f);
-    EXPECT_EQ(current.settings.bShowPrimary, 1);
-    EXPECT_EQ(current.settings.Fre, 60.0f);
-    EXPECT_EQ(current.settings.bStop61850, 1);
-    EXPECT_EQ(current.settings.GPS_TimeMode, 2u);
-    EXPECT_EQ(current.settings.U1[5], 7.0f);
-    EXPECT_EQ(current.settings.U2[5], 8.0f);
-    EXPECT_EQ(current.settings.I1[0], 9.0f);
-    EXPECT_EQ(current.settings.I2[15], 10.0f);
-    EXPECT_EQ(current.settings.U_Range, 100.0f);
-    EXPECT_EQ(current.settings.I_Range, 20.0f);
     EXPECT_EQ(current.baseDeviceInfo.model, 9u);
 
     CVarelSystemConfig saved;
@@ -306,7 +271,7 @@ TEST_F(SystemConfig, TheFileLayoutTravelsBothWaysInAHostDocument) {
     ASSERT_EQ(current.DoConfigDataExchange(document.Get(), 1, path), S_OK);
     EXPECT_FALSE(fs::exists(dir / "SysCfgData.xml")) << "writing into the document saves nothing";
 
-    Put(document.Get(), "VarelSystemSet.I4.Primary", Float(800.0f));
+    Put(document.Get(), "VarelSystemSet.I4.Primary", Value(800));
     CVarelSystemConfig other;
     ASSERT_EQ(other.DoConfigDataExchange(document.Get(), 0, path), S_OK);
     EXPECT_EQ(other.settings.Fre, 60.0f);

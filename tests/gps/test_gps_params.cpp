@@ -8,87 +8,64 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <climits>
 
 namespace {
 
-GpsParams Parsed(const char* text) {
-    GpsParams params;
-    GpsTextStatus status = ParseGpsParamText(Utf8ToUtf16(text), &params);
-    EXPECT_EQ(status.reason, GpsTextStatus::Ok) << text;
-    return params;
-}
-
-void ExpectParams(const GpsParams& p, int32_t pos, int32_t baud, int32_t parity, int32_t stop, int32_t data,
-                  int32_t com) {
-    EXPECT_EQ(p.GpsPos, pos);
-    EXPECT_EQ(p.BaudRate, baud);
-    EXPECT_EQ(p.Parity, parity);
-    EXPECT_EQ(p.StopBits, stop);
-    EXPECT_EQ(p.DataBits, data);
-    EXPECT_EQ(p.nComNo, com);
-}
+// GpsPos, BaudRate, Parity, StopBits, DataBits, nComNo.
+using Six = std::array<int32_t, 6>;
+Six Fields(const GpsParams& p) { return {p.GpsPos, p.BaudRate, p.Parity, p.StopBits, p.DataBits, p.nComNo}; }
 
 } // namespace
 
-TEST(GpsParamText, ReadsEveryKey) {
-    ExpectParams(Parsed("GPSPOS=2;COM=3;BAUDRATE=4800;PARITY=EVEN;STOPBITS=1;DATABITS=8;"), 2, 4800, 2, 1, 8,
-                 3);
-    ExpectParams(Parsed("DATABITS=7;STOPBITS=2;PARITY=ODD;BAUDRATE=19200;COM=12;GPSPOS=0;"), 0, 19200, 1, 2,
-                 7, 12);
-}
-
-TEST(GpsParamText, KeysNotNamedAreZero) {
-    ExpectParams(Parsed("GPSPOS=2;"), 2, 0, 0, 0, 0, 0);
-    ExpectParams(Parsed(""), 0, 0, 0, 0, 0, 0);
-    ExpectParams(Parsed("OTHER=5;"), 0, 0, 0, 0, 0, 0);
-}
-
-TEST(GpsParamText, ValuesAreLeadingDecimalDigits) {
-    EXPECT_EQ(Parsed("BAUDRATE=96x00;").BaudRate, 96);
-    EXPECT_EQ(Parsed("BAUDRATE=;").BaudRate, 0);
-    EXPECT_EQ(Parsed("COM=-4;").nComNo, -4);
-    EXPECT_EQ(Parsed("BAUDRATE=99999999999;").BaudRate, INT32_MAX) << "saturated";
-    EXPECT_EQ(Parsed("BAUDRATE=-99999999999;").BaudRate, INT32_MIN);
-    EXPECT_EQ(Parsed("BAUDRATE=0x10;").BaudRate, 0) << "decimal only";
-    // A key is found anywhere in its item.
-    EXPECT_EQ(Parsed(" GPSPOS=2;").GpsPos, 2);
-}
-
-TEST(GpsParamText, ParityWordsLaterMatchWins) {
+// Each key reads its leading decimal digits; a malformed text says where and changes nothing.
+TEST(GpsParamText, ReadEveryKeyOrRefused) {
+    constexpr auto NoSemicolon = GpsTextStatus::MissingSemicolon, Empty = GpsTextStatus::EmptyItem;
+    constexpr auto NoEquals = GpsTextStatus::MissingEquals;
+    const Six untouched = Fields(GpsParams{});
     const struct {
-        const char* value;
-        int32_t parity;
-    } cases[] = {{"NO", 0},      {"ODD", 1},  {"EVEN", 2}, {"NOODD", 1}, {"EVENNO", 2},
-                 {"ODDEVEN", 2}, {"MARK", 0}, {"even", 0}, {"3", 0}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.value);
-        EXPECT_EQ(Parsed(("PARITY=" + std::string(c.value) + ";").c_str()).Parity, c.parity);
-    }
-}
-
-TEST(GpsParamText, MalformedTextsSayWhereAndChangeNothing) {
-    const struct {
-        const char* text;
-        GpsTextStatus::Reason reason;
-        size_t offset;
+        std::string text;
+        Six params;
+        GpsTextStatus::Reason reason = GpsTextStatus::Ok;
+        size_t offset = 0;
     } cases[] = {
-        {"GPSPOS=2;COM=3;BAUDRATE=4800;PARITY=EVEN;STOPBITS=1;DATABITS=8", GpsTextStatus::MissingSemicolon,
-         62},
-        {"GPSPOS=2", GpsTextStatus::MissingSemicolon, 8},
-        {";", GpsTextStatus::EmptyItem, 0},
-        {"GPSPOS=2;;COM=1;", GpsTextStatus::EmptyItem, 9},
-        {"GPSPOS;", GpsTextStatus::MissingEquals, 0},
-        {"COM=1;BAUDRATE 9600;", GpsTextStatus::MissingEquals, 6},
+        {"GPSPOS=2;COM=3;BAUDRATE=4800;PARITY=EVEN;STOPBITS=1;DATABITS=8;", {2, 4800, 2, 1, 8, 3}},
+        {"DATABITS=7;STOPBITS=2;PARITY=ODD;BAUDRATE=19200;COM=12;GPSPOS=0;", {0, 19200, 1, 2, 7, 12}},
+        // Keys not named are zero.
+        {"GPSPOS=2;", {2, 0, 0, 0, 0, 0}},
+        {"", {0, 0, 0, 0, 0, 0}},
+        {"OTHER=5;", {0, 0, 0, 0, 0, 0}},
+        {"BAUDRATE=96x00;", {0, 96, 0, 0, 0, 0}},
+        {"BAUDRATE=;", {0, 0, 0, 0, 0, 0}},
+        {"COM=-4;", {0, 0, 0, 0, 0, -4}},
+        {"BAUDRATE=99999999999;", {0, INT32_MAX, 0, 0, 0, 0}}, // saturated
+        {"BAUDRATE=-99999999999;", {0, INT32_MIN, 0, 0, 0, 0}},
+        {"BAUDRATE=0x10;", {0, 0, 0, 0, 0, 0}}, // decimal only
+        {" GPSPOS=2;", {2, 0, 0, 0, 0, 0}},     // a key is found anywhere in its item
+        // Parity words: a later match wins.
+        {"PARITY=NO;", {0, 0, 0, 0, 0, 0}},
+        {"PARITY=ODD;", {0, 0, 1, 0, 0, 0}},
+        {"PARITY=NOODD;", {0, 0, 1, 0, 0, 0}},
+        {"PARITY=EVENNO;", {0, 0, 2, 0, 0, 0}},
+        {"PARITY=ODDEVEN;", {0, 0, 2, 0, 0, 0}},
+        {"PARITY=MARK;", {0, 0, 0, 0, 0, 0}},
+        {"PARITY=even;", {0, 0, 0, 0, 0, 0}},
+        {"PARITY=3;", {0, 0, 0, 0, 0, 0}},
+        {"GPSPOS=2;COM=3;BAUDRATE=4800;PARITY=EVEN;STOPBITS=1;DATABITS=8", untouched, NoSemicolon, 62},
+        {"GPSPOS=2", untouched, NoSemicolon, 8},
+        {";", untouched, Empty, 0},
+        {"GPSPOS=2;;COM=1;", untouched, Empty, 9},
+        {"GPSPOS;", untouched, NoEquals, 0},
+        {"COM=1;BAUDRATE 9600;", untouched, NoEquals, 6},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
         GpsParams params;
-        params.BaudRate = 1234;
         GpsTextStatus status = ParseGpsParamText(Utf8ToUtf16(c.text), &params);
         EXPECT_EQ(status.reason, c.reason);
         EXPECT_EQ(status.offset, c.offset);
-        EXPECT_EQ(params.BaudRate, 1234);
+        EXPECT_EQ(Fields(params), c.params);
     }
 }
 
@@ -104,7 +81,7 @@ TEST(GpsParamsDocument, WrittenAndReadBack) {
     EXPECT_NE(text.find("\"VarelStruct_GPS\""), std::string::npos) << text;
     GpsParams read;
     ASSERT_TRUE(ReadGpsParamsDocument(document.Get(), &read));
-    ExpectParams(read, 2, 4800, 2, 0, 5, 7);
+    EXPECT_EQ(Fields(read), (Six{2, 4800, 2, 0, 5, 7}));
     CoUninitialize();
 }
 
@@ -126,6 +103,6 @@ TEST(GpsParamsDocument, MissingValuesKeepTheDefaultsAndANodelessDocumentIsRefuse
     text.bstrVal = SysAllocString(OLESTR("not a number"));
     ASSERT_EQ(node->AddChildWithValue(BStr(OLESTR("BaudRate")).Get(), text), S_OK);
     ASSERT_TRUE(ReadGpsParamsDocument(document.Get(), &params));
-    ExpectParams(params, 1, 9600, 0, 1, 8, 4);
+    EXPECT_EQ(Fields(params), (Six{1, 9600, 0, 1, 8, 4}));
     CoUninitialize();
 }

@@ -7,7 +7,6 @@
 
 #include <gtest/gtest.h>
 
-
 namespace {
 
 GpsParams OnPort(int port, int32_t baud = 9600) {
@@ -31,7 +30,7 @@ protected:
 
 } // namespace
 
-TEST_F(PcReceiver, AFrameInOnePiece) {
+TEST_F(PcReceiver, FramesInOnePieceAndByteByByteWithJunkAndARestart) {
     ASSERT_TRUE(gps.Start(OnPort(5, 4800)));
     EXPECT_TRUE(gps.Active());
     EXPECT_TRUE(gps.ThreadRunning());
@@ -41,30 +40,15 @@ TEST_F(PcReceiver, AFrameInOnePiece) {
     EXPECT_FALSE(seen.twoStopBits) << "one stop bit";
     pty.Write("xxA20260101120000");
     ASSERT_TRUE(listener.WaitFor(1));
+    for (char c : std::string("$GPRMC,junk\r\nA2026V20261231235959\r\nA20270228000102"))
+        pty.Write(std::string(1, c));
+    ASSERT_TRUE(listener.WaitFor(3));
     auto records = listener.Records();
+    ASSERT_EQ(records.size(), 3u);
     EXPECT_EQ(records[0].id, 0x0105);
     EXPECT_EQ(records[0].words, Words(1, 2026, 1, 1, 12, 0, 0));
-}
-
-TEST_F(PcReceiver, FramesByteByByteWithJunkAndARestart) {
-    ASSERT_TRUE(gps.Start(OnPort(5)));
-    std::string stream = "$GPRMC,junk\r\nA2026V20261231235959\r\nA20270228000102";
-    for (char c : stream) pty.Write(std::string(1, c));
-    ASSERT_TRUE(listener.WaitFor(2));
-    auto records = listener.Records();
-    ASSERT_EQ(records.size(), 2u);
-    EXPECT_EQ(records[0].words, Words(0, 2026, 12, 31, 23, 59, 59));
-    EXPECT_EQ(records[1].words, Words(1, 2027, 2, 28, 0, 1, 2));
-}
-
-TEST_F(PcReceiver, TheOneAndAHalfStopBitsOfFiveDataBits) {
-    GpsParams params = OnPort(5);
-    params.DataBits = 5;
-    params.StopBits = 0;
-    ASSERT_TRUE(gps.Start(params));
-    PtyPair::Line seen{};
-    ASSERT_TRUE(pty.ReadLine(&seen));
-    EXPECT_TRUE(seen.twoStopBits);
+    EXPECT_EQ(records[1].words, Words(0, 2026, 12, 31, 23, 59, 59));
+    EXPECT_EQ(records[2].words, Words(1, 2027, 2, 28, 0, 1, 2));
 }
 
 TEST_F(PcReceiver, ALineTheSystemRefusesIsLoggedAndTheReceiverStillRuns) {
@@ -114,8 +98,14 @@ TEST_F(PcReceiver, StartingAgainClosesAndReopensThePort) {
     gps.Stop();
     EXPECT_FALSE(gps.ThreadRunning());
     PtyPair second(4);
-    ASSERT_TRUE(gps.Start(OnPort(4)));
+    GpsParams fiveDataBits = OnPort(4);
+    fiveDataBits.DataBits = 5;
+    fiveDataBits.StopBits = 0; // one and a half: two on a POSIX line
+    ASSERT_TRUE(gps.Start(fiveDataBits));
     EXPECT_EQ(gps.PortNumber(), 4u);
+    PtyPair::Line seen{};
+    ASSERT_TRUE(second.ReadLine(&seen));
+    EXPECT_TRUE(seen.twoStopBits);
     pty.Write("A20260101120001"); // the old port is closed: nobody reads this
     second.Write("V20260101120002");
     ASSERT_TRUE(listener.WaitFor(2));
