@@ -5,6 +5,8 @@
 
 #include <varel/vts.h>
 
+#include <cstring>
+
 CDspDocumentTest::CDspDocumentTest(const ModuleEntry& entry) : CDspTest(entry.dspTestId), entry_(entry) {}
 
 bool CDspDocumentTest::SaveToData(IGenericDataNode* root) {
@@ -87,6 +89,22 @@ HRESULT CDspDocumentTest::GetDspProgram(BSTR* file, uint32_t* dspTestId) {
 }
 
 HRESULT CDspDocumentTest::OnDeviceEvent(uint32_t code, std::vector<uint8_t>& payload) {
+    const char* report = ReportFields();
+    if (code == VTS_NOTIFY_TEST_EVENT && report) {
+        ResultWords words(payload);
+        std::vector<uint8_t> record;
+        for (const char* field = report; *field; ++field) {
+            uint32_t bits = static_cast<uint32_t>(words.Next());
+            if (*field == 't') {
+                const float time = static_cast<float>(static_cast<int32_t>(bits)) * 0.0001f;
+                std::memcpy(&bits, &time, 4);
+            }
+            record.resize(record.size() + 4);
+            StoreLe32(record.data() + record.size() - 4, bits);
+        }
+        payload = std::move(record);
+        return E_NOTIMPL;
+    }
     if (code != VTS_NOTIFY_TEST_RESULT) return E_NOTIMPL;
     ResultWords words(payload);
     std::lock_guard<std::mutex> lock(structMutex_);

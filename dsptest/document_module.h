@@ -24,7 +24,8 @@ public:
     HRESULT SwitchTestPoint(IUnknown* params) override;
     HRESULT GetDspProgram(BSTR* file, uint32_t* dspTestId) override;
     // Code 3 (the test result): ConvertResult fills the result fields and
-    // the payload becomes the whole struct image. E_NOTIMPL always.
+    // the payload becomes the whole struct image. Code 4 (an intermediate
+    // report) becomes the record of ReportFields. E_NOTIMPL always.
     HRESULT OnDeviceEvent(uint32_t code, std::vector<uint8_t>& payload) override;
 
     // The struct into a document root ("TestParams" and below); false when
@@ -41,6 +42,10 @@ protected:
     // The tester's result words into the struct's result fields; false for
     // a module that converts nothing (the payload then stays as it came).
     virtual bool ConvertResult(ResultWords&) { return false; }
+    // The fields of the record an intermediate report (code 4) becomes, one
+    // letter a word: 'i' the word as it is, 't' a time (x 0.0001, a float);
+    // null for a module that leaves the report as it came.
+    virtual const char* ReportFields() const { return nullptr; }
     // The binary outputs sent between 0x0201 and 0x0202, into states; how
     // many (1 to 16), or 0 for a module without that step.
     virtual uint32_t StartOutputs(int32_t (&)[16]) { return 0; }

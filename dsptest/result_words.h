@@ -38,3 +38,19 @@ private:
     const std::vector<uint8_t>& payload_;
     size_t at_ = 0;
 };
+
+// The trip of a test with two candidate times: the first when it is not
+// negative (flag 1), else the second (flag 2), else none (flag 0 and
+// kNotHappened).
+inline void TakeTripTimes(ResultWords& words, int32_t& flag, float& time) {
+    const int32_t first = words.Next(), second = words.Next();
+    flag = 0;
+    time = kNotHappened;
+    if (first >= 0) {
+        flag = 1;
+        time = static_cast<float>(first) * 0.0001f;
+    } else if (second >= 0) {
+        flag = 2;
+        time = static_cast<float>(second) * 0.0001f;
+    }
+}

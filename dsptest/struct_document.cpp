@@ -143,6 +143,13 @@ bool DocumentReader::Enter(const WCHAR* key) {
 
 bool DocumentReader::EnterIndex(uint32_t index) { return Step(IndexName(index)); }
 
+bool DocumentReader::Has(const WCHAR* key) {
+    if (path_.empty()) return false;
+    BStr name(key);
+    ComPtr<IGenericDataNode> child;
+    return SUCCEEDED(path_.back()->GetChild(name.Get(), child.Put()));
+}
+
 void DocumentReader::Leave() { path_.pop_back(); }
 
 void DocumentReader::IndexInt(int32_t& value) {

@@ -21,6 +21,8 @@ public:
     virtual bool Enter(const WCHAR* key) = 0;
     virtual bool EnterIndex(uint32_t index) = 0;
     virtual void Leave() = 0;
+    // Whether reading finds key here; writing always does.
+    virtual bool Has(const WCHAR* key) = 0;
 
     template <typename Body>
     void Child(const WCHAR* key, Body&& body) {
@@ -41,6 +43,12 @@ public:
     template <size_t N>
     void Ints(const WCHAR* key, int32_t (&values)[N]) {
         Array(key, N, [&](uint32_t i) { IndexInt(values[i]); });
+    }
+    // An array that older documents keep under another key: read from
+    // olderKey when key is missing, always written under key.
+    template <size_t N>
+    void Ints(const WCHAR* key, const WCHAR* olderKey, int32_t (&values)[N]) {
+        Ints(Has(key) || !Has(olderKey) ? key : olderKey, values);
     }
     template <size_t N>
     void Reals(const WCHAR* key, float (&values)[N]) {
@@ -65,6 +73,7 @@ public:
     bool Enter(const WCHAR* key) override;
     bool EnterIndex(uint32_t index) override;
     void Leave() override;
+    bool Has(const WCHAR*) override { return true; }
 
 protected:
     void IndexInt(int32_t& value) override;
@@ -90,6 +99,7 @@ public:
     bool Enter(const WCHAR* key) override;
     bool EnterIndex(uint32_t index) override;
     void Leave() override;
+    bool Has(const WCHAR* key) override;
 
 protected:
     void IndexInt(int32_t& value) override;

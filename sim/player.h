@@ -11,13 +11,53 @@
 
 namespace sim {
 
-// The relay on the tester's outputs: a definite-time over-current element
-// whose trip closes one binary input.
+// The relay on the tester's outputs, each element wired to a binary input
+// that it closes when it trips.
 struct VirtualRelay {
+    // Definite-time over-current: picks up when any current channel reaches
+    // pickupA, trips after delayS, drops off below dropOffRatio x pickupA.
     bool enabled = true;
-    float pickupA = 5.0f; // on any current channel
-    float delayS = 0.1f;  // above the pick-up this long, then it trips
-    uint32_t input = 0;   // the binary input it closes
+    float pickupA = 5.0f;
+    float delayS = 0.1f;
+    uint32_t input = 0;
+    float dropOffRatio = 0.95f;
+    // Under-voltage: picks up when any of the three phase voltages (channels
+    // 0 to 2, phase-to-neutral) falls below underVoltageV, trips after
+    // underVoltageDelayS, drops off at or above underVoltageV / dropOffRatio.
+    bool underVoltage = true;
+    float underVoltageV = 70.0f;
+    float underVoltageDelayS = 0.0f;
+    uint32_t underVoltageInput = 1;
+};
+
+// What the relay sees of the outputs while they stay as they are.
+struct RelayInputs {
+    double maxCurrentA = 0;      // the largest current magnitude of any channel
+    double minPhaseVoltageV = 0; // the smallest of voltage channels 0 to 2
+};
+
+// The relay's elements over simulated time. The outputs change by Apply;
+// between two changes an element that is picked up trips when its delay has
+// passed and stays tripped (its input closed) until it drops off.
+class RelayClock {
+public:
+    explicit RelayClock(const VirtualRelay& relay) : relay_(relay) {}
+    // The outputs are these from now on.
+    void Apply(double now, const RelayInputs& inputs);
+    // The binary inputs closed at time t (not before the last Apply), bit k
+    // for input k.
+    uint32_t InputsAt(double t) const;
+    // When the first element that is picked up trips after time now (its
+    // input and the time), or false when none will while the outputs stay
+    // as they are; what has tripped by now InputsAt tells.
+    bool NextTrip(double now, uint32_t* input, double* at) const;
+
+private:
+    struct Element {
+        double since = -1; // picked up since; -1: dropped off
+    };
+    const VirtualRelay relay_;
+    Element overCurrent_, underVoltage_;
 };
 
 using ParamPairs = std::vector<std::pair<uint16_t, uint32_t>>;
