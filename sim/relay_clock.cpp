@@ -1,5 +1,6 @@
 #include "sim/player.h"
 
+#include <cmath>
 #include <limits>
 
 namespace sim {
