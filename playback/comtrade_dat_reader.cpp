@@ -137,8 +137,10 @@ bool CComtradeDatReader::ReadBinary(CComtradeDataLine* line) {
 
 void CComtradeDatReader::TrackRecords() const {
     const char* const from = tracked_;
-    const char* const to = pos_;
-    tracked_ = pos_;
+    // Whole records only: a reader stopped by a short last record stands at
+    // the data's end, inside that record.
+    const char* const to = from + static_cast<size_t>(pos_ - from) / recordSize_ * recordSize_;
+    tracked_ = to;
     const size_t analogCount = gain_.size();
     const size_t stride = recordSize_;
     for (size_t c = 0; c < analogCount; ++c) {
