@@ -77,8 +77,8 @@ int Demo(const std::vector<std::string>&) {
                 HostSession::Outcome(VTS_InitTestParams(document.Get(), OLESTR("Varel.ZTXLTest.1"))).c_str());
     SetDocumentValue(document.Get(), "TestParams.StateNumbers", VT_INT, 3);
     for (const char* state : {"0", "1", "2"})
-        SetDocumentValue(document.Get(), ("TestParams.StatePara." + std::string(state) + ".Up.0.Mag").c_str(), VT_R4,
-                 *state == '1' ? 30.0 : 57.735);
+        SetDocumentValue(document.Get(), ("TestParams.StatePara." + std::string(state) + ".Up.0.Mag").c_str(),
+                         VT_R4, *state == '1' ? 30.0 : 57.735);
     SetDocumentValue(document.Get(), "TestParams.StatePara.0.Ip.0.Mag", VT_R4, 1);
     SetDocumentValue(document.Get(), "TestParams.StatePara.0.MaxLastTime", VT_R4, 0.2);
     SetDocumentValue(document.Get(), "TestParams.StatePara.1.Ip.0.Mag", VT_R4, 10);

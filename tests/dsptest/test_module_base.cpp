@@ -55,9 +55,10 @@ private:
 } // namespace
 
 TEST(ModuleTable, EveryTestTypeOnceInTheFactorysOrder) {
-    const char* order[] = {"Varel.UITest.1",   "Varel.XBTest.1",    "Varel.ZZTest.1",       "Varel.ZTXLTest.1",
-                           "Varel.DBHCTest.1", "Varel.FSXTXTest.1", "Varel.ZDZTQTest.1",    "Varel.SJCLTest.1",
-                           "Varel.CDTest.1",   "Varel.BXHFTest.1",  "Varel.GLZDTest.1",     "Varel.SzVove_State.1",
+    const char* order[] = {"Varel.UITest.1",    "Varel.XBTest.1",   "Varel.ZZTest.1",
+                           "Varel.ZTXLTest.1",  "Varel.DBHCTest.1", "Varel.FSXTXTest.1",
+                           "Varel.ZDZTQTest.1", "Varel.SJCLTest.1", "Varel.CDTest.1",
+                           "Varel.BXHFTest.1",  "Varel.GLZDTest.1", "Varel.SzVove_State.1",
                            "Varel.AdjTest.1"};
     ASSERT_EQ(ModuleTable().size(), std::size(order));
     for (size_t i = 0; i < std::size(order); ++i) {
@@ -151,8 +152,8 @@ TEST_F(ModuleBase, ADeviceErrorEndsTheStartWhereItHappens) {
 }
 
 TEST_F(ModuleBase, TheOutputStepComesBetweenTheStarts) {
-    const ModuleEntry entry{OLESTR("Outputs.1"), OLESTR("VarelTest_Outputs"), OLESTR("Outputs.new"), 99, false,
-                            nullptr};
+    const ModuleEntry entry{
+        OLESTR("Outputs.1"), OLESTR("VarelTest_Outputs"), OLESTR("Outputs.new"), 99, false, nullptr};
     OutputsModule outputs(entry);
     outputs.Attach(&port);
     ComPtr<IGenericData> document = NewDocument();
@@ -176,20 +177,20 @@ TEST_F(ModuleBase, DocumentsOfAnotherStructOrWithBadValuesKeepTheDefaults) {
     EXPECT_EQ(Find(port.pairs, 0), 1u) << "one state by default";
     // Only two keys, one of them not a number: the good one is taken.
     port.pairs.clear();
-    ComPtr<IGenericData> sparse = DocumentFromXml(
-        OLESTR("<root><Para id=\"TestParams\" valuetype=\"string\" value=\"VarelTest_State\">"
-               "<Para id=\"StateNumbers\" valuetype=\"string\" value=\"many\"/>"
-               "<Para id=\"RepeatNumbers\" valuetype=\"string\" value=\"3\"/>"
-               "</Para></root>"));
+    ComPtr<IGenericData> sparse =
+        DocumentFromXml(OLESTR("<root><Para id=\"TestParams\" valuetype=\"string\" value=\"VarelTest_State\">"
+                               "<Para id=\"StateNumbers\" valuetype=\"string\" value=\"many\"/>"
+                               "<Para id=\"RepeatNumbers\" valuetype=\"string\" value=\"3\"/>"
+                               "</Para></root>"));
     ASSERT_EQ(module.BeginTest(sparse.Get()), S_OK);
     EXPECT_EQ(Find(port.pairs, 0), 1u);
     EXPECT_EQ(Find(port.pairs, 42), 3u) << "a number in text is a number";
     EXPECT_EQ(Find(port.pairs, 31), 1000u) << "the default 0.1 s duration";
     // A switch with one key changes that field only.
     port.pairs.clear();
-    ComPtr<IGenericData> one = DocumentFromXml(
-        OLESTR("<root><Para id=\"TestParams\" valuetype=\"string\" value=\"VarelTest_State\">"
-               "<Para id=\"Tao\" valuetype=\"float\" value=\"0.04\"/></Para></root>"));
+    ComPtr<IGenericData> one =
+        DocumentFromXml(OLESTR("<root><Para id=\"TestParams\" valuetype=\"string\" value=\"VarelTest_State\">"
+                               "<Para id=\"Tao\" valuetype=\"float\" value=\"0.04\"/></Para></root>"));
     ASSERT_EQ(module.SwitchTestPoint(one.Get()), S_OK);
     EXPECT_EQ(Find(port.pairs, 49), 250000u) << "1 / Tao";
     EXPECT_EQ(Find(port.pairs, 42), 3u) << "kept from the last document";

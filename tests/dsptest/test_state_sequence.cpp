@@ -72,6 +72,7 @@ TEST_F(StateModule, TheParameterListPairByPair) {
     Set("StatePara.0.bBinSelect.0", VT_INT, 1);
     Set("StatePara.0.bBinSelect.15", VT_INT, 1);
     ASSERT_EQ(module.BeginTest(document.Get()), S_OK);
+    // clang-format off
     const Pairs golden = {
         // Test-wide: states, repeats, the fault switches, 1 / Tao, the trip
         // reference, the confirmation time (-0.00006 s rounds away from zero).
@@ -91,6 +92,7 @@ TEST_F(StateModule, TheParameterListPairByPair) {
         {0x2002, 16}, {0x2003, 0}, {0x2004, 0}, {0x2005, 500000}, {0x2006, 0}, {0x2008, 0}, {0x2009, 0},
         {0x200B, 0}, {0x200C, 450000}, {0x2024, 2},
     };
+    // clang-format on
     EXPECT_EQ(port.pairs, golden);
 
     // Other end modes take the frequency trigger's channel and value; a
