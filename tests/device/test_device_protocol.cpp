@@ -1,10 +1,13 @@
-// Packet heads, the checksum, validation, splitting and the id tables.
+// Packet heads, the checksum, validation, splitting, the id tables and the
+// reassembly of split messages from the device.
 #include "device/message_ids.h"
-#include "device/packet_head.h"
 #include "device/msg_record.h"
+#include "device/multi_packet_cache.h"
+#include "device/packet_head.h"
 
 #include <varel/vts_errors.h>
 
+#include <debug_log.h>
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -12,14 +15,16 @@
 
 namespace {
 
-std::vector<uint8_t> MakePacket(uint16_t msgId, uint16_t count, uint16_t index, uint32_t payload,
-                                uint16_t flags = 0) {
+// Packet index of count of message msgId, stamped; payload bytes are index * 16 + i.
+std::vector<uint8_t> Packet(uint16_t msgId, uint16_t count, uint16_t index, uint32_t payload = 5,
+                            uint16_t flags = 0) {
     std::vector<uint8_t> packet(kPacketHeadLength + payload);
     PacketHead head;
     FillPacketHead(head, msgId, 0, count, index, static_cast<uint16_t>(packet.size()));
     head.flags = flags;
     std::memcpy(packet.data(), &head, sizeof head);
-    for (uint32_t i = 0; i < payload; ++i) packet[kPacketHeadLength + i] = static_cast<uint8_t>(i * 7);
+    for (uint32_t i = 0; i < payload; ++i)
+        packet[kPacketHeadLength + i] = static_cast<uint8_t>(index * 16 + i);
     StampPacketCrc(packet.data());
     return packet;
 }
@@ -28,6 +33,12 @@ PacketHead HeadOf(const std::vector<uint8_t>& packet) {
     PacketHead head;
     std::memcpy(&head, packet.data(), sizeof head);
     return head;
+}
+
+std::vector<uint8_t> Merged(CMultiPacketCache& cache, HRESULT expected = S_OK) {
+    MsgRecord record;
+    EXPECT_EQ(cache.Merge(record, true), expected);
+    return {record.Data(), record.Data() + record.Length()};
 }
 
 } // namespace
@@ -39,7 +50,7 @@ TEST(DeviceProtocol, CrcIsXmodem) {
 }
 
 TEST(DeviceProtocol, HeadOnlyPacketIsStampedWithItsCrcFieldZero) {
-    auto packet = MakePacket(DEVMSG_ASK_IO, 1, 1, 0);
+    auto packet = Packet(DEVMSG_ASK_IO, 1, 1, 0);
     PacketHead head = HeadOf(packet);
     EXPECT_EQ(head.totalLength, 16);
     EXPECT_EQ(head.headLength, 16);
@@ -56,35 +67,30 @@ TEST(DeviceProtocol, HeadOnlyPacketIsStampedWithItsCrcFieldZero) {
 }
 
 TEST(DeviceProtocol, CheckMsgHeadSortsFaults) {
-    auto good = MakePacket(0x0207, 1, 1, 20);
-    EXPECT_EQ(CheckMsgHead(good.data(), static_cast<uint32_t>(good.size())), PacketCheck::Valid);
-    // Extra datagram bytes beyond the total length are allowed.
-    good.resize(good.size() + 4);
-    EXPECT_EQ(CheckMsgHead(good.data(), static_cast<uint32_t>(good.size())), PacketCheck::Valid);
-
-    auto truncated = MakePacket(0x0207, 1, 1, 20);
-    EXPECT_EQ(CheckMsgHead(truncated.data(), 30), PacketCheck::BadHead);
-
-    auto innerEmpty = MakePacket(0x0207, 3, 2, 0);
-    EXPECT_EQ(CheckMsgHead(innerEmpty.data(), 16), PacketCheck::EmptyInnerPacket);
-    auto lastEmpty = MakePacket(0x0207, 3, 3, 0);
-    EXPECT_EQ(CheckMsgHead(lastEmpty.data(), 16), PacketCheck::Valid);
-
-    auto indexAbove = MakePacket(0x0207, 2, 3, 4);
-    EXPECT_EQ(CheckMsgHead(indexAbove.data(), 20), PacketCheck::BadHead);
-
-    auto headLength = MakePacket(0x0207, 1, 1, 4);
-    headLength[4] = 12;
-    StampPacketCrc(headLength.data());
-    EXPECT_EQ(CheckMsgHead(headLength.data(), 20), PacketCheck::BadHead);
-
-    auto shortTotal = MakePacket(0x0207, 1, 1, 4);
-    shortTotal[2] = 15;
-    EXPECT_EQ(CheckMsgHead(shortTotal.data(), 20), PacketCheck::BadHead);
-
-    auto badCrc = MakePacket(0x0207, 1, 1, 4);
-    badCrc[18] ^= 0x01;
-    EXPECT_EQ(CheckMsgHead(badCrc.data(), 20), PacketCheck::BadCrc);
+    auto with = [](std::vector<uint8_t> packet, auto change) {
+        change(packet);
+        return packet;
+    };
+    const std::vector<uint8_t> packet = Packet(0x0207, 1, 1, 20);
+    const struct {
+        const char* what;
+        std::vector<uint8_t> bytes;
+        PacketCheck check;
+    } cases[] = {
+        {"valid", packet, PacketCheck::Valid},
+        {"datagram bytes beyond the total length", with(packet, [](auto& p) { p.resize(40); }),
+         PacketCheck::Valid},
+        {"truncated", with(packet, [](auto& p) { p.resize(30); }), PacketCheck::BadHead},
+        {"empty inner packet", Packet(0x0207, 3, 2, 0), PacketCheck::EmptyInnerPacket},
+        {"empty last packet", Packet(0x0207, 3, 3, 0), PacketCheck::Valid},
+        {"index above count", Packet(0x0207, 2, 3, 4), PacketCheck::BadHead},
+        {"head length 12", with(packet, [](auto& p) { p[4] = 12, StampPacketCrc(p.data()); }),
+         PacketCheck::BadHead},
+        {"total length 15", with(packet, [](auto& p) { p[2] = 15; }), PacketCheck::BadHead},
+        {"bad crc", with(packet, [](auto& p) { p[18] ^= 0x01; }), PacketCheck::BadCrc},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(CheckMsgHead(c.bytes.data(), static_cast<uint32_t>(c.bytes.size())), c.check) << c.what;
 }
 
 TEST(DeviceProtocol, SplittingCountsPacketsOf964Bytes) {
@@ -99,7 +105,8 @@ TEST(DeviceProtocol, SplittingCountsPacketsOf964Bytes) {
 TEST(DeviceProtocol, TimeoutsFollowTheId) {
     for (uint16_t id : {0x0201, 0x0203, 0x0204, 0x020F}) EXPECT_EQ(AnswerTimeoutMs(id), 3000u) << id;
     for (uint16_t id : {0x0205, 0x0206, 0x0208, 0x0210}) EXPECT_EQ(AnswerTimeoutMs(id), 100u) << id;
-    for (uint16_t id : {0x0000, 0x0101, 0x0202, 0x0209, 0x0500, 0x0607}) EXPECT_EQ(AnswerTimeoutMs(id), 1000u) << id;
+    for (uint16_t id : {0x0000, 0x0101, 0x0202, 0x0209, 0x0500, 0x0607})
+        EXPECT_EQ(AnswerTimeoutMs(id), 1000u) << id;
 }
 
 TEST(DeviceProtocol, StatusesBecomeTheServerFamily) {
@@ -107,7 +114,7 @@ TEST(DeviceProtocol, StatusesBecomeTheServerFamily) {
     EXPECT_EQ(StatusToResult(4), static_cast<HRESULT>(0xA0190104));
     EXPECT_EQ(StatusToResult(2), VTS_E_CRC);
     EXPECT_EQ(StatusToResult(10), static_cast<HRESULT>(0xA019010A));
-    auto answer = MakePacket(0x0209, 1, 1, 0, 0x8004);
+    auto answer = Packet(0x0209, 1, 1, 0, 0x8004);
     PacketHead head = HeadOf(answer);
     EXPECT_TRUE(IsAnswer(head));
     EXPECT_EQ(StatusToResult(AnswerStatus(head)), VTS_E_UNSUPPORTED);
@@ -128,4 +135,69 @@ TEST(MsgRecord, StoreReusesTheBufferThatFitsAndAppendRespectsAFixedCapacity) {
     EXPECT_EQ(record.Data()[11], 4);
     ASSERT_EQ(record.Store(bytes, 12), S_OK);
     EXPECT_EQ(std::memcmp(record.Data(), bytes, 12), 0);
+}
+
+TEST(MultiPacketCache, MergesInIndexOrderWhateverTheArrival) {
+    CMultiPacketCache cache;
+    EXPECT_EQ(cache.Push(Packet(0x207, 3, 2).data()), CACHE_S_INCOMPLETE);
+    EXPECT_EQ(cache.Push(Packet(0x207, 3, 3).data()), CACHE_S_INCOMPLETE);
+    EXPECT_EQ(cache.MsgId(), 0x207);
+    EXPECT_EQ(cache.Push(Packet(0x207, 3, 1).data()), S_OK);
+    auto bytes = Merged(cache);
+    ASSERT_EQ(bytes.size(), 15u);
+    EXPECT_EQ(bytes[0], 0x10);
+    EXPECT_EQ(bytes[5], 0x20);
+    EXPECT_EQ(bytes[14], 0x34);
+    EXPECT_TRUE(cache.Empty());
+}
+
+TEST(MultiPacketCache, RefusesOtherMessagesCountsAndEmptyPackets) {
+    DebugLogCapture log;
+    CMultiPacketCache cache;
+    ASSERT_EQ(cache.Push(Packet(0x207, 3, 1).data()), CACHE_S_INCOMPLETE);
+    EXPECT_EQ(cache.Push(Packet(0x208, 3, 2).data()), E_INVALIDARG);
+    EXPECT_TRUE(log.Contains("CMultiPacketCache: push mismatch msg id.\n"));
+    EXPECT_EQ(cache.Push(Packet(0x207, 4, 2).data()), E_INVALIDARG);
+    EXPECT_TRUE(log.Contains("CMultiPacketCache: push MaxCount error.\n"));
+    EXPECT_EQ(cache.Push(Packet(0x207, 3, 3, 0).data()), E_INVALIDARG);
+    // The partial message cannot be merged, and the cache starts over.
+    Merged(cache, E_FAIL);
+    EXPECT_TRUE(log.Contains("CMultiPacketCache: GetMergeMsg MaxCount error.\n"));
+    EXPECT_TRUE(cache.Empty());
+    EXPECT_EQ(cache.Push(Packet(0x209, 2, 2).data()), CACHE_S_INCOMPLETE);
+    EXPECT_EQ(cache.Push(Packet(0x209, 2, 1).data()), S_OK);
+    EXPECT_EQ(Merged(cache).size(), 10u);
+}
+
+TEST(MultiPacketCache, RepeatedIndexFailsTheMerge) {
+    DebugLogCapture log;
+    CMultiPacketCache cache;
+    cache.Push(Packet(0x207, 3, 1).data());
+    cache.Push(Packet(0x207, 3, 3).data());
+    EXPECT_EQ(cache.Push(Packet(0x207, 3, 3).data()), S_OK); // three packets, one missing
+    Merged(cache, E_FAIL);
+    EXPECT_TRUE(log.Contains("CMultiPacketCache: GetMergeMsg index error.\n"));
+    EXPECT_TRUE(cache.Empty());
+}
+
+TEST(MultiPacketCache, StorageHolds66FullPacketsAndIsReused) {
+    CMultiPacketCache cache;
+    for (uint16_t round = 0; round < 3; ++round) {
+        for (uint16_t i = 1; i <= 66; ++i)
+            ASSERT_EQ(cache.Push(Packet(0x207, 66, i, kMaxPacketPayload).data()),
+                      i == 66 ? S_OK : CACHE_S_INCOMPLETE);
+        EXPECT_EQ(Merged(cache).size(), 66u * kMaxPacketPayload);
+    }
+    for (uint16_t i = 1; i <= 66; ++i) cache.Push(Packet(0x207, 67, i, kMaxPacketPayload).data());
+    EXPECT_EQ(cache.Push(Packet(0x207, 67, 67, kMaxPacketPayload).data()), E_OUTOFMEMORY);
+}
+
+TEST(MultiPacketCache, FixedRecordRefusesAMessageBeyondItsCapacity) {
+    CMultiPacketCache cache;
+    cache.Push(Packet(0x207, 2, 1, 10).data());
+    cache.Push(Packet(0x207, 2, 2, 10).data());
+    MsgRecord record;
+    record.Reserve(15);
+    EXPECT_EQ(cache.Merge(record, false), E_OUTOFMEMORY);
+    EXPECT_TRUE(cache.Empty());
 }

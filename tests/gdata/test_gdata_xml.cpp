@@ -163,7 +163,9 @@ TEST_F(XmlTest, FilesRoundTripInUtf8AndLoadFromUtf16) {
     ASSERT_EQ(root->AddChild(BStr(OLESTR("TestParams")).Get(), params.Put()), S_OK);
     ASSERT_EQ(params->SetValue(Variant::Text(OLESTR("VarelTest_State"))), S_OK);
     ASSERT_EQ(params->AddChildWithValue(BStr(OLESTR("\u540D\u79F0")).Get(), Variant::Text(OLESTR("\u72B6\u6001"))), S_OK);
-    ASSERT_EQ(params->AddChildWithValue(BStr(OLESTR("fFre")).Get(), Variant::R8(50.0)), S_OK);
+    ComPtr<IGenericDataNode> state;
+    ASSERT_EQ(params->AddChild(BStr(OLESTR("0")).Get(), state.Put()), S_OK);
+    ASSERT_EQ(state->AddChildWithValue(BStr(OLESTR("fFre")).Get(), Variant::R8(50.0)), S_OK);
 
     std::string path = TempPath("doc.xml");
     EXPECT_EQ(document->SaveToFile(nullptr), E_INVALIDARG);
@@ -178,7 +180,7 @@ TEST_F(XmlTest, FilesRoundTripInUtf8AndLoadFromUtf16) {
     EXPECT_EQ(Value(loadedRoot.Get(), OLESTR("TestParams")), "VarelTest_State");
     EXPECT_EQ(Value(loadedRoot.Get(), OLESTR("TestParams.\u540D\u79F0")), "\u72B6\u6001");
     VARTYPE type;
-    EXPECT_EQ(Value(loadedRoot.Get(), OLESTR("TestParams.fFre"), &type), "50");
+    EXPECT_EQ(Value(loadedRoot.Get(), OLESTR("TestParams.0.fFre"), &type), "50");
     EXPECT_EQ(type, VT_BSTR) << "numbers come back as text";
     EXPECT_EQ(Xml(loaded.Get()), Xml(document.Get()));
 

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <limits>
 #include <string>
+#include <type_traits>
 
 #include "com/bstr.h"
 #include "com/variant.h"
@@ -12,86 +13,39 @@
 
 namespace {
 
+// f applied to the member of the value union that v.vt names (nothing for a type without one).
+template <typename V, typename F>
+void Visit(V& v, F f) {
+    switch (v.vt) {
+    case VT_I1: return f(v.cVal);
+    case VT_I2: return f(v.iVal);
+    case VT_I4: return f(v.lVal);
+    case VT_INT: return f(v.intVal);
+    case VT_I8: return f(v.llVal);
+    case VT_UI1: return f(v.bVal);
+    case VT_UI2: return f(v.uiVal);
+    case VT_UI4: return f(v.ulVal);
+    case VT_UINT: return f(v.uintVal);
+    case VT_UI8: return f(v.ullVal);
+    case VT_R4: return f(v.fltVal);
+    case VT_R8: return f(v.dblVal);
+    case VT_BOOL: return f(v.boolVal);
+    default: return;
+    }
+}
+
 Variant Make(VARTYPE vt, double value) {
     Variant v;
     v.vt = vt;
-    switch (vt) {
-        case VT_I1:
-            v.cVal = static_cast<CHAR>(value);
-            break;
-        case VT_I2:
-            v.iVal = static_cast<SHORT>(value);
-            break;
-        case VT_I4:
-            v.lVal = static_cast<LONG>(value);
-            break;
-        case VT_INT:
-            v.intVal = static_cast<INT>(value);
-            break;
-        case VT_I8:
-            v.llVal = static_cast<LONGLONG>(value);
-            break;
-        case VT_UI1:
-            v.bVal = static_cast<BYTE>(value);
-            break;
-        case VT_UI2:
-            v.uiVal = static_cast<USHORT>(value);
-            break;
-        case VT_UI4:
-            v.ulVal = static_cast<ULONG>(value);
-            break;
-        case VT_UINT:
-            v.uintVal = static_cast<UINT>(value);
-            break;
-        case VT_UI8:
-            v.ullVal = static_cast<ULONGLONG>(value);
-            break;
-        case VT_R4:
-            v.fltVal = static_cast<FLOAT>(value);
-            break;
-        case VT_R8:
-            v.dblVal = value;
-            break;
-        case VT_BOOL:
-            v.boolVal = value ? VARIANT_TRUE : VARIANT_FALSE;
-            break;
-        default:
-            break;
-    }
+    Visit(v, [value](auto& m) { m = static_cast<std::remove_reference_t<decltype(m)>>(value); });
+    if (vt == VT_BOOL) v.boolVal = value ? VARIANT_TRUE : VARIANT_FALSE;
     return v;
 }
 
 double AsDouble(const VARIANT& v) {
-    switch (v.vt) {
-        case VT_I1:
-            return v.cVal;
-        case VT_I2:
-            return v.iVal;
-        case VT_I4:
-            return v.lVal;
-        case VT_INT:
-            return v.intVal;
-        case VT_I8:
-            return static_cast<double>(v.llVal);
-        case VT_UI1:
-            return v.bVal;
-        case VT_UI2:
-            return v.uiVal;
-        case VT_UI4:
-            return v.ulVal;
-        case VT_UINT:
-            return v.uintVal;
-        case VT_UI8:
-            return static_cast<double>(v.ullVal);
-        case VT_R4:
-            return v.fltVal;
-        case VT_R8:
-            return v.dblVal;
-        case VT_BOOL:
-            return v.boolVal;
-        default:
-            return NAN;
-    }
+    double d = NAN;
+    Visit(v, [&d](auto m) { d = static_cast<double>(m); });
+    return d;
 }
 
 struct NumberCase {
@@ -102,7 +56,7 @@ struct NumberCase {
     double expected;
 };
 
-}  // namespace
+} // namespace
 
 TEST(VariantChangeType, NumbersRoundHalfToEvenAndCheckRanges) {
     const NumberCase cases[] = {
@@ -222,9 +176,8 @@ TEST(VariantChangeType, TextReadsWithDotWhateverTheLocale) {
         {OLESTR("yes"), VT_BOOL, DISP_E_TYPEMISMATCH, 0},
     };
     for (const TextCase& c : cases) {
-        SCOPED_TRACE(testing::Message()
-                     << "text '" << std::string(c.text, c.text + WideString(c.text).size()) << "' -> vt "
-                     << c.to);
+        SCOPED_TRACE(testing::Message() << "text '" << std::string(c.text, c.text + WideString(c.text).size())
+                                        << "' -> vt " << c.to);
         Variant source = Variant::Text(c.text), target;
         EXPECT_EQ(VariantChangeType(&target, &source, 0, c.to), c.hr);
         if (c.hr == S_OK) {
@@ -323,7 +276,7 @@ TEST(VariantChangeType, InPlaceConversionFreesTheOldText) {
         EXPECT_EQ(v.dblVal, 12.5);
         Variant copy(v);
         ASSERT_EQ(VariantChangeType(&copy, &copy, 0, VT_BSTR), S_OK);
-        Variant again(copy);  // deep copy of the text
+        Variant again(copy); // deep copy of the text
         EXPECT_NE(again.bstrVal, copy.bstrVal);
     }
     leaks.ExpectNoLeaks();

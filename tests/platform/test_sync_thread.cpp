@@ -34,13 +34,19 @@ TEST(CriticalSection, IsRecursiveForItsOwner) {
     DeleteCriticalSection(&section);
 }
 
-TEST(Event, AutoResetReleasesOneWaitAndClears) {
-    HANDLE event = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-    EXPECT_EQ(WaitForSingleObject(event, 0), WAIT_TIMEOUT);
-    SetEvent(event);
-    EXPECT_EQ(WaitForSingleObject(event, 0), WAIT_OBJECT_0);
-    EXPECT_EQ(WaitForSingleObject(event, 0), WAIT_TIMEOUT) << "an auto-reset event clears on release";
-    CloseHandle(event);
+TEST(Event, AutoResetClearsOnReleaseAndManualResetStaysSetUntilReset) {
+    HANDLE autoReset = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    HANDLE manual = CreateEventW(nullptr, TRUE, TRUE, nullptr);
+    EXPECT_EQ(WaitForSingleObject(autoReset, 0), WAIT_TIMEOUT);
+    SetEvent(autoReset);
+    EXPECT_EQ(WaitForSingleObject(autoReset, 0), WAIT_OBJECT_0);
+    EXPECT_EQ(WaitForSingleObject(autoReset, 0), WAIT_TIMEOUT) << "an auto-reset event clears on release";
+    EXPECT_EQ(WaitForSingleObject(manual, 0), WAIT_OBJECT_0) << "made set";
+    EXPECT_EQ(WaitForSingleObject(manual, 0), WAIT_OBJECT_0);
+    ResetEvent(manual);
+    EXPECT_EQ(WaitForSingleObject(manual, 0), WAIT_TIMEOUT);
+    CloseHandle(autoReset);
+    CloseHandle(manual);
 }
 
 TEST(Event, OneSetReleasesOneOfTwoWaitersEvenWhileTheyLookBeforeSleeping) {
@@ -65,15 +71,6 @@ TEST(Event, OneSetReleasesOneOfTwoWaitersEvenWhileTheyLookBeforeSleeping) {
     CloseHandle(first);
     CloseHandle(second);
     CloseHandle(waiters.event);
-}
-
-TEST(Event, ManualResetStaysSetUntilReset) {
-    HANDLE event = CreateEventW(nullptr, TRUE, TRUE, nullptr);
-    EXPECT_EQ(WaitForSingleObject(event, 0), WAIT_OBJECT_0);
-    EXPECT_EQ(WaitForSingleObject(event, 0), WAIT_OBJECT_0);
-    ResetEvent(event);
-    EXPECT_EQ(WaitForSingleObject(event, 0), WAIT_TIMEOUT);
-    CloseHandle(event);
 }
 
 TEST(Event, WaitTimesOutAfterItsTimeAndWakesOnSet) {
@@ -128,8 +125,8 @@ TEST(ThreadMessageQueue, AThreadWithoutQueueRefusesPosts) {
     HANDLE go = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     DWORD id = 0;
     HANDLE thread = CreateThread(
-        nullptr, 0, [](LPVOID e) -> DWORD { return WaitForSingleObject(static_cast<HANDLE>(e), INFINITE); }, go,
-        0, &id);
+        nullptr, 0, [](LPVOID e) -> DWORD { return WaitForSingleObject(static_cast<HANDLE>(e), INFINITE); },
+        go, 0, &id);
     EXPECT_FALSE(PostThreadMessageW(id, WM_USER, 0, 0));
     SetEvent(go);
     WaitForSingleObject(thread, INFINITE);

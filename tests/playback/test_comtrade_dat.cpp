@@ -129,7 +129,7 @@ TEST_F(ComtradeDat, Binary16) {
         PutLe16(&dat, n == 1 ? 0x8001 : 0x0002);
         PutLe16(&dat, n == 1 ? 0x0001 : 0xFFFE);
     }
-    dat += "\x03\x00\x00";  // a record cut short
+    dat += "\x03\x00\x00"; // a record cut short
     Load(&parser_, cfg, dat);
     auto frames = Frames(parser_);
     ASSERT_EQ(frames.size(), 2u);
@@ -174,51 +174,27 @@ TEST_F(ComtradeDat, Binary32AndFloat32) {
 
 // Which time base a recording gets, and where its frames start.
 TEST_F(ComtradeDat, TimeBase) {
+    const char *oneRate = "1\n500,3\n", *noRates = "0\n0,3\n";
     struct Case {
         const char* what;
-        std::string rates;
-        std::string dat;
-        const char* tail;
+        const char* rates;
+        const char* dat;
         double startUs;
-        std::vector<float> values;  // at 1000 frames per second
+        std::vector<float> values; // at 1000 frames per second
+        const char* timemult = "1\n";
     } cases[] = {
-        {"rising stamps",
-         "1\n500,3\n",
-         "1,1000,0,0\n2,2000,10,0\n3,4000,30,0\n",
-         "1\n",
-         1000.0,
-         {0, 10, 20, 30}},
-        {"rising stamps with timemult",
-         "1\n500,3\n",
-         "1,1000,0,0\n2,2000,10,0\n3,3000,20,0\n",
-         "2\n",
-         2000.0,
-         {0, 5, 10, 15, 20}},
-        {"zero stamps", "1\n500,3\n", "1,0,0,0\n2,0,10,0\n3,0,20,0\n", "1\n", 0.0, {0, 5, 10, 15, 20}},
-        {"a stamp repeated late",
-         "1\n500,3\n",
-         "1,1000,0,0\n2,2000,10,0\n3,2000,20,0\n",
-         "1\n",
-         0.0,
-         {0, 5, 10, 15, 20}},
-        {"stamps below 1",
-         "1\n500,3\n",
-         "1,0.25,0,0\n2,0.5,10,0\n3,0.75,20,0\n",
-         "1\n",
-         0.0,
-         {0, 5, 10, 15, 20}},
-        {"a negative sample number first",
-         "1\n500,3\n",
-         "-1,1000,0,0\n2,2000,10,0\n3,2000,20,0\n",
-         "1\n",
-         1000.0,
-         {0, 10}},
-        {"no rates: stamps", "0\n0,3\n", "1,0,0,0\n2,1000,10,0\n3,2000,20,0\n", "1\n", 0.0, {0, 10, 20}},
-        {"no rates, stamps that do not rise", "0\n0,3\n", "1,0,0,0\n2,0,10,0\n3,0,20,0\n", "1\n", 0.0, {0}},
+        {"rising stamps", oneRate, "1,1000,0,0\n2,2000,10,0\n3,4000,30,0\n", 1000.0, {0, 10, 20, 30}},
+        {"timemult 2", oneRate, "1,1000,0,0\n2,2000,10,0\n3,3000,20,0\n", 2000.0, {0, 5, 10, 15, 20}, "2\n"},
+        {"zero stamps", oneRate, "1,0,0,0\n2,0,10,0\n3,0,20,0\n", 0.0, {0, 5, 10, 15, 20}},
+        {"a stamp repeated late", oneRate, "1,1000,0,0\n2,2000,10,0\n3,2000,20,0\n", 0.0, {0, 5, 10, 15, 20}},
+        {"stamps below 1", oneRate, "1,0.25,0,0\n2,0.5,10,0\n3,0.75,20,0\n", 0.0, {0, 5, 10, 15, 20}},
+        {"negative number first", oneRate, "-1,1000,0,0\n2,2000,10,0\n3,2000,20,0\n", 1000.0, {0, 10}},
+        {"no rates: stamps", noRates, "1,0,0,0\n2,1000,10,0\n3,2000,20,0\n", 0.0, {0, 10, 20}},
+        {"no rates, stamps not rising", noRates, "1,0,0,0\n2,0,10,0\n3,0,20,0\n", 0.0, {0}},
     };
     for (const Case& k : cases) {
         SCOPED_TRACE(k.what);
-        Load(&parser_, OneChannelCfg(k.rates, "ASCII", k.tail), k.dat, 1000.0f);
+        Load(&parser_, OneChannelCfg(k.rates, "ASCII", k.timemult), k.dat, 1000.0f);
         EXPECT_EQ(parser_.Mapping().StartTimeUs(), k.startUs);
         std::vector<float> values = Analog();
         ASSERT_EQ(values.size(), k.values.size());
@@ -252,7 +228,7 @@ TEST_F(ComtradeDat, BadData) {
         const char* what;
         const char* type;
         std::string dat;
-        HRESULT result;  // -1: any result but a crash
+        HRESULT result; // -1: any result but a crash
     } cases[] = {
         {"empty", "ASCII", "", DISP_E_EXCEPTION},
         {"no whole first line", "ASCII", "1,0,5", DISP_E_EXCEPTION},
@@ -321,4 +297,4 @@ TEST_F(ComtradeDat, BlockFullBeforeTheTimeBaseIsKnown) {
     EXPECT_EQ(parser_.Mapping().FloatCount(), 2u * 134219u);
 }
 
-}  // namespace
+} // namespace

@@ -11,11 +11,10 @@
 
 namespace {
 
-// Just enough JSON for expected.json: objects, arrays, strings, numbers, booleans.
+// Just enough JSON for expected.json: objects, arrays, strings, numbers; true reads as 1.
 struct Json {
-    enum Type { kNull, kBool, kNumber, kString, kArray, kObject } type = kNull;
     double number = 0;
-    std::string text;  // UTF-8
+    std::string text; // UTF-8
     std::vector<Json> items;
     std::map<std::string, Json> members;
 
@@ -27,71 +26,50 @@ struct Json {
     bool Has(const std::string& key) const { return members.count(key) != 0; }
 };
 
-class JsonReader {
-public:
-    explicit JsonReader(std::string text) : s_(std::move(text)) {}
-    Json Read() {
-        Blank();
-        Json v;
-        char c = s_[i_];
-        if (c == '{') {
-            v.type = Json::kObject;
-            ++i_;
-            for (Blank(); s_[i_] != '}'; Blank()) {
-                std::string key = Read().text;
-                Blank();
-                ++i_;  // ':'
-                v.members[key] = Read();
-                Blank();
-                if (s_[i_] == ',') ++i_;
+Json ReadJson(const std::string& s, size_t& i) {
+    auto blank = [&] {
+        while (i < s.size() && std::isspace(static_cast<unsigned char>(s[i]))) ++i;
+    };
+    blank();
+    Json v;
+    const char c = s[i];
+    if (c == '{' || c == '[') {
+        for (++i, blank(); s[i] != (c == '{' ? '}' : ']'); blank()) {
+            if (c == '[') {
+                v.items.push_back(ReadJson(s, i));
+            } else {
+                std::string key = ReadJson(s, i).text;
+                blank();
+                ++i; // ':'
+                v.members[key] = ReadJson(s, i);
             }
-            ++i_;
-        } else if (c == '[') {
-            v.type = Json::kArray;
-            ++i_;
-            for (Blank(); s_[i_] != ']'; Blank()) {
-                v.items.push_back(Read());
-                Blank();
-                if (s_[i_] == ',') ++i_;
-            }
-            ++i_;
-        } else if (c == '"') {
-            v.type = Json::kString;
-            for (++i_; s_[i_] != '"'; ++i_) {
-                if (s_[i_] != '\\') {
-                    v.text += s_[i_];
-                    continue;
-                }
-                char e = s_[++i_];
-                if (e == 'u') {
-                    WideString unit(1, static_cast<WCHAR>(std::stoi(s_.substr(i_ + 1, 4), nullptr, 16)));
-                    v.text += Utf16ToUtf8(unit);
-                    i_ += 4;
-                } else {
-                    v.text += e == 'n' ? '\n' : e == 't' ? '\t' : e;
-                }
-            }
-            ++i_;
-        } else if (c == 't' || c == 'f' || c == 'n') {
-            v.type = c == 'n' ? Json::kNull : Json::kBool;
-            v.number = c == 't';
-            i_ += c == 'f' ? 5 : 4;
-        } else {
-            v.type = Json::kNumber;
-            size_t used = 0;
-            v.number = std::stod(s_.substr(i_, 40), &used);
-            i_ += used;
+            blank();
+            if (s[i] == ',') ++i;
         }
-        return v;
+        ++i;
+    } else if (c == '"') {
+        for (++i; s[i] != '"'; ++i) {
+            if (s[i] != '\\') {
+                v.text += s[i];
+            } else if (s[++i] == 'u') {
+                v.text += Utf16ToUtf8(
+                    WideString(1, static_cast<WCHAR>(std::stoi(s.substr(i + 1, 4), nullptr, 16))));
+                i += 4;
+            } else {
+                v.text += s[i] == 'n' ? '\n' : s[i] == 't' ? '\t' : s[i];
+            }
+        }
+        ++i;
+    } else if (std::isalpha(static_cast<unsigned char>(c))) {
+        v.number = c == 't';
+        while (std::isalpha(static_cast<unsigned char>(s[i]))) ++i;
+    } else {
+        size_t used = 0;
+        v.number = std::stod(s.substr(i, 40), &used);
+        i += used;
     }
-
-private:
-    void Blank() {
-        while (i_ < s_.size() && std::isspace(static_cast<unsigned char>(s_[i_]))) ++i_;
-    }
-    std::string s_;
-    size_t i_ = 0;
-};
+    return v;
+}
 
 const std::filesystem::path kSamples = VTS_COMTRADE_SAMPLES;
 
@@ -113,7 +91,8 @@ protected:
         std::ifstream file(kSamples / "expected.json");
         std::stringstream text;
         text << file.rdbuf();
-        expected_ = JsonReader(text.str()).Read();
+        size_t at = 0;
+        expected_ = ReadJson(text.str(), at);
     }
     static std::filesystem::path File(const std::string& name) {
         return kSamples / "python-comtrade-samples" / name;
@@ -172,7 +151,7 @@ TEST_F(ComtradeSamples, EveryDataFileReadsAsExpected) {
         const ComtradeAnalogChannel& ch1 = parser.Config().analog[0];
         float gain, offset;
         CComtradeParser::ChannelScale(ch1, &gain, &offset);
-        double units = gain / ch1.a;  // the unit and primary factors
+        double units = gain / ch1.a; // the unit and primary factors
         if (p.expectedKey.empty()) {
             size_t samples = p.cfg == "sample_bin.cfg" ? 5 : 40;
             EXPECT_EQ(parser.SamplesRead(), samples);
@@ -228,4 +207,4 @@ TEST_F(ComtradeSamples, UpsamplingInterpolatesBetweenSamples) {
     for (int k = 1; k < 4; ++k) EXPECT_NEAR(f[k * width], y0 + (y1 - y0) * k / 4.0f, 1e-4f);
 }
 
-}  // namespace
+} // namespace
