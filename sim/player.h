@@ -5,6 +5,7 @@
 
 #include "sim/sim_packet.h"
 
+#include <cmath>
 #include <cstdint>
 #include <utility>
 #include <vector>
@@ -61,6 +62,16 @@ private:
 };
 
 using ParamPairs = std::vector<std::pair<uint16_t, uint32_t>>;
+
+// The tester's words: reals and times are counts of 0.0001 (times of
+// 100 us); a time of what did not happen is -1000 s.
+inline double WireReal(uint32_t word) { return static_cast<int32_t>(word) * 0.0001; }
+inline int32_t Ticks(double seconds) { return static_cast<int32_t>(std::lround(seconds * 10000)); }
+constexpr int32_t kNotHappenedTicks = -10000000;
+// The 64-byte I/O state of an input change (0x0206): bit k for input k.
+Bytes InputState(uint32_t closedInputs);
+// A result (0x0207): the words in order.
+Bytes ResultPayload(const std::vector<int32_t>& words);
 
 // One message the tester sends on its own, seconds of simulated time after
 // the start.
