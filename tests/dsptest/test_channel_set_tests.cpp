@@ -1,5 +1,6 @@
 // The voltage/current, track and adjustment tests: each parameter list pair
-// by pair through a fake port, and the result conversions.
+// by pair through a fake port, the result conversions, and one run of each
+// on the simulated bench.
 #include "device/message_ids.h"
 #include "dsptest/comp.h"
 #include "dsptest/track.h"
@@ -87,6 +88,8 @@ class CompModule : public OnPort<CDspTest_Comp, VarelTest_Comp> {
 protected:
     CompModule() : OnPort(kComp) {}
 };
+
+using ChannelSetBench = BenchTest;
 
 } // namespace
 
@@ -231,4 +234,61 @@ TEST_F(CompModule, OnlyTheChannelsAndWithoutChannelsNoStart) {
     EXPECT_EQ(port.messages[1].payload, std::vector<uint8_t>{0});
 
     ExpectTwoTimeRule();
+}
+
+TEST_F(ChannelSetBench, VoltageCurrentHoldsUntilTheSelectedInputTrips) {
+    Link(kUI);
+    // 10 A on current 0 and input 0 selected, no time limit. The voltages
+    // stay 0: the under-voltage element closes input 1 at once.
+    Set("Ip.0.Mag", VT_R4, 10);
+    Set("bBinSelect.0", VT_INT, 1);
+    Set("Output_0.3", VT_INT, 1);
+    ASSERT_EQ(VTS_BeginTest(document.Get()), S_OK);
+    EXPECT_EQ(bench.Model().Record().outputs[3], 1);
+    auto underVoltage = host.Next(), overCurrent = host.Next(), result = host.Next();
+    ASSERT_TRUE(underVoltage && overCurrent && result);
+    EXPECT_EQ(underVoltage->code, 2u);
+    EXPECT_EQ(underVoltage->data[0], 2);
+    EXPECT_EQ(overCurrent->data[0], 3);
+    ASSERT_EQ(result->code, 3u);
+    EXPECT_EQ(result->data.size(), sizeof(VarelTest_UI));
+    EXPECT_EQ(ResultValue("TestParams.Result.TripFlag"), 1);
+    EXPECT_FLOAT_EQ(ResultValue("TestParams.Result.TripTime"), 0.1f) << "the over-current delay";
+}
+
+TEST_F(ChannelSetBench, TrackTimesTheTripFromTheFaultsStart) {
+    Link(kTrack);
+    // Pre-fault 1 A for 0.2 s, fault 10 A; input 0 selected. The
+    // under-voltage trip in the pre-fault is reported but not watched.
+    Set("Ip0.0.Mag", VT_R4, 1);
+    Set("PreFaultTime", VT_R4, 0.2);
+    Set("Ip.0.Mag", VT_R4, 10);
+    Set("bBinSelect.0", VT_INT, 1);
+    ASSERT_EQ(VTS_BeginTest(document.Get()), S_OK);
+    auto underVoltage = host.Next(), overCurrent = host.Next(), result = host.Next();
+    ASSERT_TRUE(underVoltage && overCurrent && result);
+    EXPECT_EQ(underVoltage->data[0], 2);
+    EXPECT_EQ(overCurrent->data[0], 3);
+    ASSERT_EQ(result->code, 3u);
+    EXPECT_EQ(result->data.size(), sizeof(VarelTest_Track));
+    EXPECT_EQ(ResultValue("TestParams.Result.TripFlag"), 1);
+    EXPECT_FLOAT_EQ(ResultValue("TestParams.Result.TripTime"), 0.1f);
+}
+
+TEST_F(ChannelSetBench, AdjustmentHoldsItsChannelsAndReports) {
+    Link(kComp);
+    // Voltages above the under-voltage element's 70 V, 10 A on current 0:
+    // the over-current element closes input 0 after 0.1 s; no input is
+    // selected, so that is the second time.
+    for (const char* phase : {"Up.0.Mag", "Up.1.Mag", "Up.2.Mag"}) Set(phase, VT_R4, 100);
+    Set("Ip.0.Mag", VT_R4, 10);
+    ASSERT_EQ(VTS_BeginTest(document.Get()), S_OK);
+    auto overCurrent = host.Next(), result = host.Next();
+    ASSERT_TRUE(overCurrent && result);
+    EXPECT_EQ(overCurrent->code, 2u);
+    EXPECT_EQ(overCurrent->data[0], 1);
+    ASSERT_EQ(result->code, 3u) << "after the hold";
+    EXPECT_EQ(result->data.size(), sizeof(VarelTest_Comp));
+    EXPECT_EQ(ResultValue("TestParams.Result.TripFlag"), 2);
+    EXPECT_FLOAT_EQ(ResultValue("TestParams.Result.TripTime"), 0.1f);
 }
