@@ -3,7 +3,10 @@
 #include "com/bstr.h"
 #include "com/com_ptr.h"
 #include "debug_output.h"
+#include "dsptest/comp.h"
 #include "dsptest/state.h"
+#include "dsptest/track.h"
+#include "dsptest/ui.h"
 
 namespace {
 
@@ -11,13 +14,14 @@ namespace {
 // function is a test type whose module has not landed.
 constexpr ModuleEntry kModules[] = {
     // ProgID, struct, program, DspTestId, in VTS_InitTestParams, module
-    {OLESTR("Varel.UITest.1"), OLESTR("VarelTest_UI"), OLESTR("UI.new"), 1, true, nullptr},
+    {OLESTR("Varel.UITest.1"), OLESTR("VarelTest_UI"), OLESTR("UI.new"), 1, true, MakeModule<CDspTest_UI>},
     {OLESTR("Varel.XBTest.1"), OLESTR("VarelTest_Harm"), OLESTR("Harm.new"), 4, true, nullptr},
     {OLESTR("Varel.ZZTest.1"), OLESTR("VarelTest_Shot"), OLESTR("Shot.new"), 8, true, nullptr},
     {OLESTR("Varel.ZTXLTest.1"), OLESTR("VarelTest_State"), OLESTR("State.new"), 7, true,
      MakeModule<CDspTest_State>},
     {OLESTR("Varel.DBHCTest.1"), OLESTR("VarelTest_Ramp"), OLESTR("Ramp.new"), 2, true, nullptr},
-    {OLESTR("Varel.FSXTXTest.1"), OLESTR("VarelTest_Track"), OLESTR("Track.new"), 13, true, nullptr},
+    {OLESTR("Varel.FSXTXTest.1"), OLESTR("VarelTest_Track"), OLESTR("Track.new"), 13, true,
+     MakeModule<CDspTest_Track>},
     {OLESTR("Varel.ZDZTQTest.1"), OLESTR("VarelTest_Syn"), OLESTR("Syn.new"), 10, true, nullptr},
     {OLESTR("Varel.SJCLTest.1"), OLESTR("VarelTest_Timer"), OLESTR("Time.new"), 3, true, nullptr},
     {OLESTR("Varel.CDTest.1"), OLESTR("VarelTest_Diff"), OLESTR("Diff.new"), 9, true, nullptr},
@@ -25,7 +29,8 @@ constexpr ModuleEntry kModules[] = {
     {OLESTR("Varel.GLZDTest.1"), OLESTR("VarelTest_Osc"), OLESTR("Osc.new"), 5, true, nullptr},
     {OLESTR("Varel.SzVove_State.1"), OLESTR("VarelTest_SzVove_State"), OLESTR("SzVove_State.new"), 203, false,
      nullptr},
-    {OLESTR("Varel.AdjTest.1"), OLESTR("VarelTest_Comp"), OLESTR("Comp.new"), 14, false, nullptr},
+    {OLESTR("Varel.AdjTest.1"), OLESTR("VarelTest_Comp"), OLESTR("Comp.new"), 14, false,
+     MakeModule<CDspTest_Comp>},
 };
 
 const ModuleEntry* Find(WideStringView progId) {

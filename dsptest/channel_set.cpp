@@ -14,6 +14,13 @@ void CChannelSetTest::WalkChannels(FieldWalker& w, const WCHAR* key, ChannelSet&
     });
 }
 
+void CChannelSetTest::WalkTripResult(FieldWalker& w, int32_t& tripFlag, float& tripTime) {
+    w.Child(OLESTR("Result"), [&] {
+        w.Int(OLESTR("TripFlag"), tripFlag);
+        w.Real(OLESTR("TripTime"), tripTime);
+    });
+}
+
 void CChannelSetTest::AddChannels(uint32_t first, const ChannelSet& voltages, const ChannelSet& currents) {
     const auto add = [&](uint32_t base, uint32_t count, const ChannelSet& set) {
         for (uint32_t k = 0; k < count; ++k) {

@@ -25,6 +25,8 @@ protected:
     static void DefaultChannels(ChannelSet& channels);
     // Under key: "0".."15", each "bDC", "Mag", "Ang", "Fre".
     static void WalkChannels(FieldWalker& w, const WCHAR* key, ChannelSet& channels);
+    // Under "Result": "TripFlag" and "TripTime" (seconds).
+    static void WalkTripResult(FieldWalker& w, int32_t& tripFlag, float& tripTime);
     // For each voltage channel k the tester has: magnitude (id first + k),
     // angle (+ 0x10), frequency (+ 0x20), DC flag (+ 0x30); then each
     // current channel k from first + 0x40.

@@ -5,6 +5,7 @@
 
 #include "sim/sim_packet.h"
 
+#include <cmath>
 #include <cstdint>
 #include <utility>
 #include <vector>
@@ -62,6 +63,16 @@ private:
 
 using ParamPairs = std::vector<std::pair<uint16_t, uint32_t>>;
 
+// The tester's words: reals and times are counts of 0.0001 (times of
+// 100 us); a time of what did not happen is -1000 s.
+inline double WireReal(uint32_t word) { return static_cast<int32_t>(word) * 0.0001; }
+inline int32_t Ticks(double seconds) { return static_cast<int32_t>(std::lround(seconds * 10000)); }
+constexpr int32_t kNotHappenedTicks = -10000000;
+// The 64-byte I/O state of an input change (0x0206): bit k for input k.
+Bytes InputState(uint32_t closedInputs);
+// A result (0x0207): the words in order.
+Bytes ResultPayload(const std::vector<int32_t>& words);
+
 // One message the tester sends on its own, seconds of simulated time after
 // the start.
 struct TimedReport {
@@ -84,5 +95,27 @@ TestPlayer FindTestPlayer(uint16_t dspTestId);
 // and the result (0x0207, times in 100 us) at the end.
 constexpr int32_t kEndOnBinaryInput = 2;
 std::vector<TimedReport> PlayStateSequence(const ParamPairs& params, const VirtualRelay& relay);
+
+// The channel-set tests hold channel sets against the relay, reporting each
+// change of its inputs (0x0206) when it happens and the result (0x0207) at
+// the end. The selected inputs operate when all of them are closed (and/or
+// flag set), else when any is; the confirmation time is not played. The
+// voltage/current and adjustment results are two times: when the selected
+// inputs operated, and when any input first closed, selected or not; -1 for
+// what did not happen. An output held without end (the adjustment test's,
+// or under a negative time limit) ends after kEndlessHoldSeconds: the reports
+// are all made as the test starts, so a stop cannot cut them short, and the
+// bound stands for the operator who would stop the test.
+constexpr double kEndlessHoldSeconds = 10;
+// Voltage/current: one set until the selected inputs operate or the time
+// limit passes; the result is the two times.
+std::vector<TimedReport> PlayVoltageCurrent(const ParamPairs& params, const VirtualRelay& relay);
+// Track: the pre-fault set for the pre-fault time (the inputs not watched),
+// then the fault set until the selected inputs operate or the fault time
+// ends; the result is the trip flag and the time from the fault's start.
+std::vector<TimedReport> PlayTrack(const ParamPairs& params, const VirtualRelay& relay);
+// Adjustment: one set held for kEndlessHoldSeconds; no input is selected,
+// so the first time is always -1.
+std::vector<TimedReport> PlayAdjustment(const ParamPairs& params, const VirtualRelay& relay);
 
 } // namespace sim

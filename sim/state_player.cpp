@@ -2,12 +2,10 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 
 namespace sim {
 namespace {
 
-constexpr int32_t kNotHappened = -10000000; // -1000 s in the tester's 100 us
 constexpr uint32_t kInputs = 16, kMaxEntries = 51;
 
 struct StateRun {
@@ -24,9 +22,6 @@ struct PlayState {
     double current = 0; // the largest current magnitude
 };
 
-double Real(uint32_t word) { return static_cast<int32_t>(word) * 0.0001; }
-int32_t Ticks(double seconds) { return static_cast<int32_t>(std::lround(seconds * 10000)); }
-
 std::vector<PlayState> Decode(const ParamPairs& pairs, uint32_t* repeats) {
     std::vector<PlayState> states;
     uint32_t channel = 0;
@@ -40,10 +35,10 @@ std::vector<PlayState> Decode(const ParamPairs& pairs, uint32_t* repeats) {
         switch (id) {
         case 2: channel = word; break;
         case 3:
-            if (channel >= 16) state.current = std::max(state.current, std::fabs(Real(word)));
+            if (channel >= 16) state.current = std::max(state.current, std::fabs(WireReal(word)));
             break;
         case 29: state.endMode = static_cast<int32_t>(word); break;
-        case 31: state.maxLast = Real(word); break;
+        case 31: state.maxLast = WireReal(word); break;
         case 32: state.andOr = word != 0; break;
         case 33: state.mask = word; break;
         }
@@ -65,7 +60,7 @@ std::vector<TimedReport> PlayStateSequence(const ParamPairs& pairs, const Virtua
     for (uint32_t pass = 0; pass < repeats; ++pass) {
         for (const PlayState& state : states) {
             if (enter.size() < kMaxEntries) enter.push_back(Ticks(now));
-            int32_t tripWord = kNotHappened;
+            int32_t tripWord = kNotHappenedTicks;
             double end = now + state.maxLast;
             const bool pickedUp = relay.enabled && state.current >= relay.pickupA;
             if (!pickedUp)
@@ -81,7 +76,7 @@ std::vector<TimedReport> PlayStateSequence(const ParamPairs& pairs, const Virtua
                 if (state.endMode == kEndOnBinaryInput && condition) end = run.tripTime;
             }
             for (uint32_t k = 0; k < kInputs; ++k)
-                trips[k].push_back(k == relay.input ? tripWord : kNotHappened);
+                trips[k].push_back(k == relay.input ? tripWord : kNotHappenedTicks);
             now = end;
         }
     }
@@ -92,14 +87,8 @@ std::vector<TimedReport> PlayStateSequence(const ParamPairs& pairs, const Virtua
     for (uint32_t k = 0; k < kInputs; ++k)
         run.resultWords.insert(run.resultWords.end(), trips[k].begin(), trips[k].begin() + entries);
     std::vector<TimedReport> reports;
-    if (run.tripped) {
-        Bytes state(64);
-        state[relay.input / 8] = static_cast<uint8_t>(1u << (relay.input % 8));
-        reports.push_back({run.tripTime, 0x0206, std::move(state)});
-    }
-    Bytes result(run.resultWords.size() * 4);
-    std::memcpy(result.data(), run.resultWords.data(), result.size());
-    reports.push_back({now, 0x0207, std::move(result)});
+    if (run.tripped) reports.push_back({run.tripTime, 0x0206, InputState(1u << relay.input)});
+    reports.push_back({now, 0x0207, ResultPayload(run.resultWords)});
     return reports;
 }
 

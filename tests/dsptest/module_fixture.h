@@ -76,7 +76,8 @@ class BenchTest : public ::testing::Test {
 protected:
     void SetUp() override;
     void TearDown() override;
-    // Links to a tester of that many channels and activates progId.
+    // Links to a tester of that many channels, activates progId and takes
+    // its defaults as the document.
     void Link(const WCHAR* progId, uint16_t voltages = 6, uint16_t currents = 6);
     // Sets a value under "TestParams" of document (the node must exist).
     void Set(const std::string& path, VARTYPE type, double value);

@@ -1,0 +1,28 @@
+#include "dsptest/comp.h"
+
+void CDspTest_Comp::ResetStruct() {
+    VarelTest_Comp& t = test_;
+    t = VarelTest_Comp{};
+    DefaultChannels(t.up);
+    DefaultChannels(t.ip);
+    t.tripTime = kNotHappened;
+}
+
+void CDspTest_Comp::WalkStruct(FieldWalker& w) {
+    VarelTest_Comp& t = test_;
+    WalkChannels(w, OLESTR("Up"), t.up);
+    WalkChannels(w, OLESTR("Ip"), t.ip);
+    WalkTripResult(w, t.tripFlag, t.tripTime);
+}
+
+HRESULT CDspTest_Comp::BuildTestParams() {
+    std::unique_lock<std::mutex> lock(structMutex_);
+    AddChannels(0x00, test_.up, test_.ip);
+    lock.unlock();
+    return SendTestParamList();
+}
+
+bool CDspTest_Comp::ConvertResult(ResultWords& words) {
+    TakeTripTimes(words, test_.tripFlag, test_.tripTime);
+    return true;
+}
