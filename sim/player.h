@@ -15,7 +15,8 @@ namespace sim {
 // that it closes when it trips.
 struct VirtualRelay {
     // Definite-time over-current: picks up when any current channel reaches
-    // pickupA, trips after delayS, drops off below dropOffRatio x pickupA.
+    // pickupA, trips after delayS, drops off at or below dropOffRatio x
+    // pickupA. Both elements compare at the tester's resolution (1/10000).
     bool enabled = true;
     float pickupA = 5.0f;
     float delayS = 0.1f;

@@ -5,15 +5,24 @@
 
 namespace sim {
 
+namespace {
+
+// The tester compares quantities and settings at its resolution, 1/10000 of
+// a volt or ampere, so 4.75 A meets a drop-off of 0.95 x 5 A exactly.
+int64_t Units(double value) { return std::llround(value * 10000); }
+
+} // namespace
+
 void RelayClock::Apply(double now, const RelayInputs& in) {
-    // Picked-up elements hold until the quantity passes the drop-off side.
+    const int64_t current = Units(in.maxCurrentA), voltage = Units(in.minPhaseVoltageV);
+    // Picked-up elements hold until the quantity meets the drop-off.
     const bool overCurrent =
-        relay_.enabled && (overCurrent_.since >= 0 ? in.maxCurrentA >= relay_.dropOffRatio * relay_.pickupA
-                                                   : in.maxCurrentA >= relay_.pickupA);
+        relay_.enabled && (overCurrent_.since >= 0 ? current > Units(relay_.dropOffRatio * relay_.pickupA)
+                                                   : current >= Units(relay_.pickupA));
     const bool underVoltage =
         relay_.underVoltage &&
-        (underVoltage_.since >= 0 ? in.minPhaseVoltageV < relay_.underVoltageV / relay_.dropOffRatio
-                                  : in.minPhaseVoltageV < relay_.underVoltageV);
+        (underVoltage_.since >= 0 ? voltage < Units(relay_.underVoltageV / relay_.dropOffRatio)
+                                  : voltage < Units(relay_.underVoltageV));
     overCurrent_.since = overCurrent ? (overCurrent_.since >= 0 ? overCurrent_.since : now) : -1;
     underVoltage_.since = underVoltage ? (underVoltage_.since >= 0 ? underVoltage_.since : now) : -1;
 }
