@@ -86,4 +86,17 @@ TestPlayer FindTestPlayer(uint16_t dspTestId);
 constexpr int32_t kEndOnBinaryInput = 2;
 std::vector<TimedReport> PlayStateSequence(const ParamPairs& params, const VirtualRelay& relay);
 
+// The ramp. Set 1 is output with one quantity of one of its channels varied
+// (group 0 voltage, else current; type 0 magnitude, 1 angle, 2 frequency),
+// from the start towards the end in steps (ramp mode 0) or sliding at its
+// rate, until the trip condition of the selected inputs holds; with a
+// return mode, back towards the start until it no longer holds. Set 0 is
+// output during the pre-test and, with resets, between two steps. A ramp
+// that cannot run (a channel or type the tester lacks, a step or rate that
+// is not positive, more than 100000 values or an hour) reports no pick-up
+// at once. Reports input changes (0x0206) at pick-up and drop-off and the
+// result (0x0207: trip flag, pick-up time and value, drop-off time and
+// value; times in 100 us, values in 1/10000, -1000 s when not happened).
+std::vector<TimedReport> PlayRamp(const ParamPairs& params, const VirtualRelay& relay);
+
 } // namespace sim

@@ -10,6 +10,7 @@ struct PlayerEntry {
 
 // The test programs this tester plays; a new test type adds its row.
 constexpr PlayerEntry kPlayers[] = {
+    {2, PlayRamp},
     {7, PlayStateSequence},
 };
 
