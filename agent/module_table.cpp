@@ -4,6 +4,7 @@
 #include "com/com_ptr.h"
 #include "debug_output.h"
 #include "dsptest/comp.h"
+#include "dsptest/ramp.h"
 #include "dsptest/state.h"
 #include "dsptest/track.h"
 #include "dsptest/ui.h"
@@ -19,7 +20,8 @@ constexpr ModuleEntry kModules[] = {
     {OLESTR("Varel.ZZTest.1"), OLESTR("VarelTest_Shot"), OLESTR("Shot.new"), 8, true, nullptr},
     {OLESTR("Varel.ZTXLTest.1"), OLESTR("VarelTest_State"), OLESTR("State.new"), 7, true,
      MakeModule<CDspTest_State>},
-    {OLESTR("Varel.DBHCTest.1"), OLESTR("VarelTest_Ramp"), OLESTR("Ramp.new"), 2, true, nullptr},
+    {OLESTR("Varel.DBHCTest.1"), OLESTR("VarelTest_Ramp"), OLESTR("Ramp.new"), 2, true,
+     MakeModule<CDspTest_Ramp>},
     {OLESTR("Varel.FSXTXTest.1"), OLESTR("VarelTest_Track"), OLESTR("Track.new"), 13, true,
      MakeModule<CDspTest_Track>},
     {OLESTR("Varel.ZDZTQTest.1"), OLESTR("VarelTest_Syn"), OLESTR("Syn.new"), 10, true, nullptr},

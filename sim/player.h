@@ -16,7 +16,8 @@ namespace sim {
 // that it closes when it trips.
 struct VirtualRelay {
     // Definite-time over-current: picks up when any current channel reaches
-    // pickupA, trips after delayS, drops off below dropOffRatio x pickupA.
+    // pickupA, trips after delayS, drops off at or below dropOffRatio x
+    // pickupA. Both elements compare at the tester's resolution (1/10000).
     bool enabled = true;
     float pickupA = 5.0f;
     float delayS = 0.1f;
@@ -117,5 +118,17 @@ std::vector<TimedReport> PlayTrack(const ParamPairs& params, const VirtualRelay&
 // Adjustment: one set held for kEndlessHoldSeconds; no input is selected,
 // so the first time is always -1.
 std::vector<TimedReport> PlayAdjustment(const ParamPairs& params, const VirtualRelay& relay);
+// The ramp. Set 1 is output with one quantity of one of its channels varied
+// (group 0 voltage, else current; type 0 magnitude, 1 angle, 2 frequency),
+// from the start towards the end in steps (ramp mode 0) or sliding at its
+// rate, until the trip condition of the selected inputs holds; with a
+// return mode, back towards the start until it no longer holds. Set 0 is
+// output during the pre-test and, with resets, between two steps. A ramp
+// that cannot run (a channel or type the tester lacks, a step or rate that
+// is not positive, more than 100000 values or an hour) reports no pick-up
+// at once. Reports input changes (0x0206) at pick-up and drop-off and the
+// result (0x0207: trip flag, pick-up time and value, drop-off time and
+// value; times in 100 us, values in 1/10000, -1000 s when not happened).
+std::vector<TimedReport> PlayRamp(const ParamPairs& params, const VirtualRelay& relay);
 
 } // namespace sim

@@ -11,6 +11,7 @@ struct PlayerEntry {
 // The test programs this tester plays; a new test type adds its row.
 constexpr PlayerEntry kPlayers[] = {
     {1, PlayVoltageCurrent},
+    {2, PlayRamp},
     {7, PlayStateSequence},
     {13, PlayTrack},
     {14, PlayAdjustment},
