@@ -7,7 +7,6 @@
 namespace sim {
 namespace {
 
-constexpr int32_t kNotHappened = -10000000;           // -1000 s in the tester's 100 us
 constexpr int64_t kTicksPerSecond = 10000;            // the tester counts 100 us
 constexpr double kValueScale = 10000;                 // and values in 1/10000 V or A
 constexpr int64_t kMaxTicks = 3600 * kTicksPerSecond; // the longest ramp it runs
@@ -197,22 +196,6 @@ private:
     int64_t now_ = 0;
 };
 
-Bytes ResultOf(const int32_t (&words)[5]) {
-    Bytes bytes;
-    for (int32_t word : words)
-        for (uint32_t b = 0; b < 4; ++b)
-            bytes.push_back(static_cast<uint8_t>(static_cast<uint32_t>(word) >> 8 * b));
-    return bytes;
-}
-
-// The 64-byte I/O state: inputs 0 to 15 in the first two bytes.
-Bytes IoState(uint32_t inputs) {
-    Bytes state(64);
-    state[0] = static_cast<uint8_t>(inputs);
-    state[1] = static_cast<uint8_t>(inputs >> 8);
-    return state;
-}
-
 } // namespace
 
 std::vector<TimedReport> PlayRamp(const ParamPairs& pairs, const VirtualRelay& relay) {
@@ -241,20 +224,19 @@ std::vector<TimedReport> PlayRamp(const ParamPairs& pairs, const VirtualRelay& r
         }
     }
     // Trip flag, pick-up time and value, drop-off time and value.
-    int32_t words[5] = {0, kNotHappened, 0, kNotHappened, 0};
+    std::vector<int32_t> words{0, kNotHappenedTicks, 0, kNotHappenedTicks, 0};
     if (pickedUp) {
         words[0] = 1;
         words[1] = static_cast<int32_t>(run.Now());
         words[2] = value;
-        reports.push_back({run.Seconds(), 0x0206, IoState(run.Inputs())});
+        reports.push_back({run.Seconds(), 0x0206, InputState(run.Inputs())});
     }
     if (pickedUp && p.returns) {
-        // Back towards the start, without resets, in half steps (twice the
-        // resolution of the pick-up) or sliding at the same rate, until the
-        // trip condition no longer holds; not beyond the start.
+        // Back towards the start, without resets, in the same steps or sliding
+        // at the same rate, until the trip condition no longer holds; not
+        // beyond the start.
         Path back{value, -path.direction, std::llabs(static_cast<int64_t>(value) - p.from), path.num,
                   path.den};
-        if (p.mode == 0) back.num = std::max<int64_t>(1, p.step / 2);
         const int64_t moves = back.Moves();
         bool droppedOff = false;
         for (int64_t k = 1; k <= moves && !droppedOff; ++k) {
@@ -266,10 +248,10 @@ std::vector<TimedReport> PlayRamp(const ParamPairs& pairs, const VirtualRelay& r
         if (droppedOff) {
             words[3] = static_cast<int32_t>(run.Now());
             words[4] = value;
-            reports.push_back({run.Seconds(), 0x0206, IoState(run.Inputs())});
+            reports.push_back({run.Seconds(), 0x0206, InputState(run.Inputs())});
         }
     }
-    reports.push_back({run.Seconds(), 0x0207, ResultOf(words)});
+    reports.push_back({run.Seconds(), 0x0207, ResultPayload(words)});
     return reports;
 }
 

@@ -195,9 +195,10 @@ TEST_F(RampBench, ACurrentRampPicksUpAndDropsOff) {
     EXPECT_EQ(ResultValue("TestParams.Result.TripFlag"), 1.0);
     EXPECT_FLOAT_EQ(ResultValue("TestParams.Result.PickUpValue"), 5.0f) << "4 A + 10 x 0.1 A";
     EXPECT_FLOAT_EQ(ResultValue("TestParams.Result.PickUpTime"), 5.1f) << "10 steps and the relay's 0.1 s";
-    // Back in half steps of 0.5 s from the pick-up: 4.75 A meets 0.95 x 5 A.
-    EXPECT_FLOAT_EQ(ResultValue("TestParams.Result.DropOffValue"), 4.75f);
-    EXPECT_FLOAT_EQ(ResultValue("TestParams.Result.DropOffTime"), 7.1f);
+    // Back in the same steps from the trip: 4.9 and 4.8 A hold the element,
+    // 4.7 A is the first step at or below 0.95 x 5 A.
+    EXPECT_FLOAT_EQ(ResultValue("TestParams.Result.DropOffValue"), 4.7f);
+    EXPECT_FLOAT_EQ(ResultValue("TestParams.Result.DropOffTime"), 6.1f);
 
     // A ramp without a step does not run: no pick-up, at once.
     Set("StepSize", VT_R4, 0);
