@@ -11,6 +11,7 @@
 #include <varel/vts.h>
 
 #include <cstdio>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,41 @@ void Show(HostSession& session, size_t count = 0) {
     for (const HostNotification& n : session.Take(count))
         std::printf("  notification %u: values %d %d, %zu data bytes\n", n.code, n.value1, n.value2,
                     n.data.size());
+}
+
+struct SceneValue {
+    const char* path; // under "TestParams"
+    VARTYPE type;
+    double value;
+};
+
+// One test type on the bench: its defaults (or, for a type hosts get none
+// for, its new module's own document) with a few values of the scene's,
+// begun, its result awaited, then stopped; one line of what the host read.
+template <typename Show>
+void RunScene(HostSession& session, const WCHAR* progId, const char* name,
+              std::initializer_list<SceneValue> values, Show show) {
+    std::printf("  %s: ", name);
+    if (FAILED(VTS_ActiveTest(progId))) return (void)std::printf("VTS_ActiveTest failed\n");
+    ComPtr<IGenericData> document;
+    CoCreateInstance(CLSID_GenericData, nullptr, CLSCTX_INPROC_SERVER, IID_IGenericData, document.PutVoid());
+    if (FAILED(VTS_InitTestParams(document.Get(), progId))) VTS_GetTestResult(document.Put());
+    for (const SceneValue& v : values)
+        SetDocumentValue(document.Get(), std::string("TestParams.") + v.path, v.type, v.value);
+    session.Take();
+    const HRESULT begun = VTS_BeginTest(document.Get());
+    if (FAILED(begun)) return (void)std::printf("VTS_BeginTest -> %s\n", HostSession::Outcome(begun).c_str());
+    bool reported = false;
+    for (int waits = 0; waits < 10 && !reported; ++waits)
+        for (const HostNotification& n : session.Take(1, 1000)) reported |= n.code == VTS_NOTIFY_TEST_RESULT;
+    IGenericData* result = nullptr;
+    if (!reported || FAILED(VTS_GetTestResult(&result)) || !result) {
+        std::printf("no result\n");
+    } else {
+        show(result);
+        result->Release();
+    }
+    VTS_StopTest(0);
 }
 
 int Demo(const std::vector<std::string>&) {
@@ -113,14 +149,56 @@ int Demo(const std::vector<std::string>&) {
     std::printf("  VTS_StopTest -> %s\n", HostSession::Outcome(VTS_StopTest(0)).c_str());
     document.Reset();
 
-    std::printf("\n7. Message texts\n");
+    std::printf("\n7. The other test types on the same bench, each from its defaults with a few values\n");
+    RunScene(session, OLESTR("Varel.DBHCTest.1"), "ramp",
+             {{"CurVari_nGroup", VT_INT, 1},
+              {"VaryFrom", VT_R4, 4},
+              {"VaryTo", VT_R4, 6},
+              {"StepSize", VT_R4, 0.1},
+              {"StepTime", VT_R4, 0.5},
+              {"bBinSelect.0", VT_INT, 1}},
+             [](IGenericData* r) {
+                 std::printf("picked up at %.3f A after %.3f s, dropped off at %.3f A\n",
+                             DocumentValue(r, "TestParams.Result.PickUpValue"),
+                             DocumentValue(r, "TestParams.Result.PickUpTime"),
+                             DocumentValue(r, "TestParams.Result.DropOffValue"));
+             });
+    RunScene(session, OLESTR("Varel.UITest.1"), "voltage/current",
+             {{"Ip.0.Mag", VT_R4, 10}, {"bBinSelect.0", VT_INT, 1}, {"TimeLimit", VT_R4, 1}},
+             [](IGenericData* r) {
+                 std::printf("10 A held: tripped after %.3f s (flag %.0f)\n",
+                             DocumentValue(r, "TestParams.Result.TripTime"),
+                             DocumentValue(r, "TestParams.Result.TripFlag"));
+             });
+    RunScene(session, OLESTR("Varel.FSXTXTest.1"), "track",
+             {{"Ip0.0.Mag", VT_R4, 1},
+              {"PreFaultTime", VT_R4, 0.2},
+              {"Ip.0.Mag", VT_R4, 10},
+              {"FaultTime", VT_R4, 1},
+              {"bBinSelect.0", VT_INT, 1}},
+             [](IGenericData* r) {
+                 std::printf("1 A, then 10 A: tripped %.3f s into the fault (flag %.0f)\n",
+                             DocumentValue(r, "TestParams.Result.TripTime"),
+                             DocumentValue(r, "TestParams.Result.TripFlag"));
+             });
+    RunScene(session, OLESTR("Varel.AdjTest.1"), "adjustment",
+             {{"Up.0.Mag", VT_R4, 100},
+              {"Up.1.Mag", VT_R4, 100},
+              {"Up.2.Mag", VT_R4, 100},
+              {"Ip.0.Mag", VT_R4, 1}},
+             [](IGenericData* r) {
+                 std::printf("100 V and 1 A held, then reported: flag %.0f\n",
+                             DocumentValue(r, "TestParams.Result.TripFlag"));
+             });
+
+    std::printf("\n8. Message texts\n");
     for (HRESULT code : {static_cast<HRESULT>(0xA0190105), static_cast<HRESULT>(0xA0190102)})
         std::printf("  %s\n", HostSession::Outcome(code).c_str());
     std::vector<char> alarm(2048);
     VTS_GetFaultMsg_A(0x10000, 0x1, 0x80000000u, alarm.data(), static_cast<int32_t>(alarm.size()));
     std::printf("  alarm bits 0 and 63 of a family-1 tester:\n%s", alarm.data());
 
-    std::printf("\n8. On the wire: %zu datagrams, none faulty: %s\n",
+    std::printf("\n9. On the wire: %zu datagrams, none faulty: %s\n",
                 bench.Traffic().Count([](const sim::Datagram&) { return true; }),
                 bench.Traffic().Count(sim::ReceivedFaulty()) == 0 ? "yes" : "no");
     return 0;
