@@ -200,6 +200,18 @@ TEST_F(RampBench, ACurrentRampPicksUpAndDropsOff) {
     EXPECT_FLOAT_EQ(ResultValue("TestParams.Result.DropOffValue"), 4.7f);
     EXPECT_FLOAT_EQ(ResultValue("TestParams.Result.DropOffTime"), 6.1f);
 
+    // An intermediate report while a ramp runs reaches the host as its record.
+    const int32_t words[] = {7, 25000, 2, 50000, -1, 0, 3};
+    sim::Bytes report(sizeof words);
+    std::memcpy(report.data(), words, sizeof words);
+    bench.Tester().Push(0x0208, report);
+    auto event = host.Next();
+    ASSERT_TRUE(event && event->code == 4u);
+    ASSERT_EQ(event->data.size(), 28u);
+    float pickUpValue;
+    std::memcpy(&pickUpValue, event->data.data() + 12, 4);
+    EXPECT_FLOAT_EQ(pickUpValue, 5.0f);
+
     // A ramp without a step does not run: no pick-up, at once.
     Set("StepSize", VT_R4, 0);
     ASSERT_EQ(VTS_BeginTest(document.Get()), S_OK);
