@@ -1,10 +1,10 @@
 #include "dsptest/channel_set.h"
 
-void CChannelSetTest::DefaultChannels(ChannelSet& channels) {
+void DefaultChannels(ChannelSet& channels) {
     for (RampChannel& c : channels) c = RampChannel{0, 0.0f, 0.0f, 50.0f};
 }
 
-void CChannelSetTest::WalkChannels(FieldWalker& w, const WCHAR* key, ChannelSet& channels) {
+void WalkChannels(FieldWalker& w, const WCHAR* key, ChannelSet& channels) {
     w.Array(key, 16, [&](uint32_t k) {
         RampChannel& c = channels[k];
         w.Int(OLESTR("bDC"), c.bDC);
@@ -14,7 +14,7 @@ void CChannelSetTest::WalkChannels(FieldWalker& w, const WCHAR* key, ChannelSet&
     });
 }
 
-void CChannelSetTest::WalkTripResult(FieldWalker& w, int32_t& tripFlag, float& tripTime) {
+void WalkTripResult(FieldWalker& w, int32_t& tripFlag, float& tripTime) {
     w.Child(OLESTR("Result"), [&] {
         w.Int(OLESTR("TripFlag"), tripFlag);
         w.Real(OLESTR("TripTime"), tripTime);

@@ -17,16 +17,16 @@ static_assert(sizeof(RampChannel) == 16, "RampChannel is 16 bytes");
 
 using ChannelSet = RampChannel[16];
 
+// Every channel 0 V or A, 0 degrees, 50 Hz, AC.
+void DefaultChannels(ChannelSet& channels);
+// Under key: "0".."15", each "bDC", "Mag", "Ang", "Fre".
+void WalkChannels(FieldWalker& w, const WCHAR* key, ChannelSet& channels);
+// Under "Result": "TripFlag" and "TripTime" (seconds).
+void WalkTripResult(FieldWalker& w, int32_t& tripFlag, float& tripTime);
+
 class CChannelSetTest : public CDspDocumentTest {
 protected:
     using CDspDocumentTest::CDspDocumentTest;
-
-    // Every channel 0 V or A, 0 degrees, 50 Hz, AC.
-    static void DefaultChannels(ChannelSet& channels);
-    // Under key: "0".."15", each "bDC", "Mag", "Ang", "Fre".
-    static void WalkChannels(FieldWalker& w, const WCHAR* key, ChannelSet& channels);
-    // Under "Result": "TripFlag" and "TripTime" (seconds).
-    static void WalkTripResult(FieldWalker& w, int32_t& tripFlag, float& tripTime);
     // For each voltage channel k the tester has: magnitude (id first + k),
     // angle (+ 0x10), frequency (+ 0x20), DC flag (+ 0x30); then each
     // current channel k from first + 0x40.

@@ -1,15 +1,13 @@
 #include "dsptest/comp.h"
 
-void CDspTest_Comp::ResetStruct() {
-    VarelTest_Comp& t = test_;
+void Defaults(VarelTest_Comp& t) {
     t = VarelTest_Comp{};
     DefaultChannels(t.up);
     DefaultChannels(t.ip);
     t.tripTime = kNotHappened;
 }
 
-void CDspTest_Comp::WalkStruct(FieldWalker& w) {
-    VarelTest_Comp& t = test_;
+void Walk(FieldWalker& w, VarelTest_Comp& t) {
     WalkChannels(w, OLESTR("Up"), t.up);
     WalkChannels(w, OLESTR("Ip"), t.ip);
     WalkTripResult(w, t.tripFlag, t.tripTime);

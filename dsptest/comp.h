@@ -15,20 +15,18 @@ struct VarelTest_Comp {
 };
 static_assert(sizeof(VarelTest_Comp) == 520, "VarelTest_Comp is 520 bytes");
 
-class CDspTest_Comp final : public CChannelSetTest {
+// Its defaults and its document walk.
+void Defaults(VarelTest_Comp& test);
+void Walk(FieldWalker& w, VarelTest_Comp& test);
+
+class CDspTest_Comp final : public CStructModule<VarelTest_Comp, CChannelSetTest> {
 public:
-    explicit CDspTest_Comp(const ModuleEntry& entry) : CChannelSetTest(entry) { ResetStruct(); }
+    using CStructModule::CStructModule;
 
     // The channels only: a tester without channels gets an empty list, and
     // the start fails with DISP_E_BADPARAMCOUNT.
     HRESULT BuildTestParams() override;
 
 protected:
-    void ResetStruct() override;
-    void WalkStruct(FieldWalker& walker) override;
-    std::span<const uint8_t> StructImage() const override { return ImageOf(test_); }
     bool ConvertResult(ResultWords& words) override;
-
-private:
-    VarelTest_Comp test_;
 };

@@ -66,6 +66,28 @@ private:
     const ModuleEntry& entry_;
 };
 
+// A struct's byte image in declaration order.
+template <class Struct>
+std::span<const uint8_t> ImageOf(const Struct& test) {
+    return {reinterpret_cast<const uint8_t*>(&test), sizeof test};
+}
+
+// A module of the struct Struct, whose defaults and document walk are the
+// free functions Defaults(Struct&) and Walk(FieldWalker&, Struct&) beside
+// it: the module itself adds its parameter list and result conversion.
+template <class Struct, class Base = CDspDocumentTest>
+class CStructModule : public Base {
+public:
+    explicit CStructModule(const ModuleEntry& entry) : Base(entry) { Defaults(test_); }
+
+protected:
+    void ResetStruct() final { Defaults(test_); }
+    void WalkStruct(FieldWalker& walker) final { Walk(walker, test_); }
+    std::span<const uint8_t> StructImage() const final { return ImageOf(test_); }
+
+    Struct test_;
+};
+
 // The 16 binary-input selection flags of a trip condition as the tester
 // takes them: one mask, bit k for input k.
 inline uint32_t BinSelectMask(const int32_t (&selected)[16]) {
@@ -73,10 +95,4 @@ inline uint32_t BinSelectMask(const int32_t (&selected)[16]) {
     for (uint32_t k = 0; k < 16; ++k)
         if (selected[k]) mask |= 1u << k;
     return mask;
-}
-
-// A struct's byte image in declaration order.
-template <class Struct>
-std::span<const uint8_t> ImageOf(const Struct& test) {
-    return {reinterpret_cast<const uint8_t*>(&test), sizeof test};
 }

@@ -2,8 +2,7 @@
 
 #include <cstring>
 
-void CDspTest_Ramp::ResetStruct() {
-    VarelTest_Ramp& t = test_;
+void Defaults(VarelTest_Ramp& t) {
     t = VarelTest_Ramp{};
     DefaultChannels(t.up);
     DefaultChannels(t.ip);
@@ -27,8 +26,7 @@ void CDspTest_Ramp::ResetStruct() {
     t.dropOffTime = kNotHappened;
 }
 
-void CDspTest_Ramp::WalkStruct(FieldWalker& w) {
-    VarelTest_Ramp& t = test_;
+void Walk(FieldWalker& w, VarelTest_Ramp& t) {
     w.Ints(OLESTR("Output_0"), OLESTR("m_Output_0"), t.output);
     WalkChannels(w, OLESTR("Up"), t.up);
     WalkChannels(w, OLESTR("Ip"), t.ip);

@@ -49,21 +49,19 @@ struct VarelTest_Ramp {
 };
 static_assert(sizeof(VarelTest_Ramp) == 1268, "VarelTest_Ramp is 1268 bytes");
 
-class CDspTest_Ramp final : public CChannelSetTest {
+// Its defaults and its document walk.
+void Defaults(VarelTest_Ramp& test);
+void Walk(FieldWalker& w, VarelTest_Ramp& test);
+
+class CDspTest_Ramp final : public CStructModule<VarelTest_Ramp, CChannelSetTest> {
 public:
-    explicit CDspTest_Ramp(const ModuleEntry& entry) : CChannelSetTest(entry) { ResetStruct(); }
+    using CStructModule::CStructModule;
 
     HRESULT BuildTestParams() override;
 
 protected:
-    void ResetStruct() override;
-    void WalkStruct(FieldWalker& walker) override;
-    std::span<const uint8_t> StructImage() const override { return ImageOf(test_); }
     bool ConvertResult(ResultWords& words) override;
     // Words 0 and 2 as they come, the others x 0.0001 as floats.
     const char* ReportFields() const override { return "ititttt"; }
     uint32_t StartOutputs(int32_t (&states)[16]) override;
-
-private:
-    VarelTest_Ramp test_;
 };

@@ -42,8 +42,7 @@ void WalkStateRecord(FieldWalker& w, StateParaRecord& s) {
 
 } // namespace
 
-void CDspTest_State::ResetStruct() {
-    VarelTest_State& t = test_;
+void Defaults(VarelTest_State& t) {
     t = VarelTest_State{};
     t.stateNumbers = 1;
     for (StateParaRecord& s : t.statePara) {
@@ -63,8 +62,7 @@ void CDspTest_State::ResetStruct() {
         for (float& time : state) time = kNotHappened;
 }
 
-void CDspTest_State::WalkStruct(FieldWalker& w) {
-    VarelTest_State& t = test_;
+void Walk(FieldWalker& w, VarelTest_State& t) {
     w.Int(OLESTR("StateNumbers"), t.stateNumbers);
     w.Array(OLESTR("StatePara"), kMaxStates, [&](uint32_t i) { WalkStateRecord(w, t.statePara[i]); });
     w.Int(OLESTR("RepeatNumbers"), t.repeatNumbers);

@@ -70,22 +70,21 @@ struct VarelTest_State {
 };
 static_assert(sizeof(VarelTest_State) == 79392, "VarelTest_State is 79392 bytes");
 
-class CDspTest_State final : public CDspDocumentTest {
+// Its defaults and its document walk.
+void Defaults(VarelTest_State& test);
+void Walk(FieldWalker& w, VarelTest_State& test);
+
+class CDspTest_State final : public CStructModule<VarelTest_State> {
 public:
-    explicit CDspTest_State(const ModuleEntry& entry) : CDspDocumentTest(entry) { ResetStruct(); }
+    using CStructModule::CStructModule;
 
     HRESULT ExecuteCmd(int32_t command, VARIANT*, int32_t) override { return ModuleCommand(command); }
     HRESULT BuildTestParams() override;
 
 protected:
-    void ResetStruct() override;
-    void WalkStruct(FieldWalker& walker) override;
-    std::span<const uint8_t> StructImage() const override { return ImageOf(test_); }
     bool ConvertResult(ResultWords& words) override;
 
 private:
     void AddState(uint32_t index, const StateParaRecord& state);
     void AddChannel(uint32_t number, const ChannelPara& channel, bool voltage);
-
-    VarelTest_State test_;
 };

@@ -1,7 +1,6 @@
 #include "dsptest/track.h"
 
-void CDspTest_Track::ResetStruct() {
-    VarelTest_Track& t = test_;
+void Defaults(VarelTest_Track& t) {
     t = VarelTest_Track{};
     for (ChannelSet* set : {&t.up0, &t.ip0, &t.up, &t.ip}) DefaultChannels(*set);
     t.preFaultTime = 1.0f;
@@ -10,8 +9,7 @@ void CDspTest_Track::ResetStruct() {
     t.tripTime = kNotHappened;
 }
 
-void CDspTest_Track::WalkStruct(FieldWalker& w) {
-    VarelTest_Track& t = test_;
+void Walk(FieldWalker& w, VarelTest_Track& t) {
     WalkChannels(w, OLESTR("Up0"), t.up0);
     WalkChannels(w, OLESTR("Ip0"), t.ip0);
     WalkChannels(w, OLESTR("Up"), t.up);

@@ -25,18 +25,16 @@ struct VarelTest_Track {
 };
 static_assert(sizeof(VarelTest_Track) == 1116, "VarelTest_Track is 1116 bytes");
 
-class CDspTest_Track final : public CChannelSetTest {
+// Its defaults and its document walk.
+void Defaults(VarelTest_Track& test);
+void Walk(FieldWalker& w, VarelTest_Track& test);
+
+class CDspTest_Track final : public CStructModule<VarelTest_Track, CChannelSetTest> {
 public:
-    explicit CDspTest_Track(const ModuleEntry& entry) : CChannelSetTest(entry) { ResetStruct(); }
+    using CStructModule::CStructModule;
 
     HRESULT BuildTestParams() override;
 
 protected:
-    void ResetStruct() override;
-    void WalkStruct(FieldWalker& walker) override;
-    std::span<const uint8_t> StructImage() const override { return ImageOf(test_); }
     bool ConvertResult(ResultWords& words) override;
-
-private:
-    VarelTest_Track test_;
 };

@@ -2,8 +2,7 @@
 
 #include <algorithm>
 
-void CDspTest_UI::ResetStruct() {
-    VarelTest_UI& t = test_;
+void Defaults(VarelTest_UI& t) {
     t = VarelTest_UI{};
     DefaultChannels(t.up);
     DefaultChannels(t.ip);
@@ -13,8 +12,7 @@ void CDspTest_UI::ResetStruct() {
     t.timeLimit = -1000.0f;
 }
 
-void CDspTest_UI::WalkStruct(FieldWalker& w) {
-    VarelTest_UI& t = test_;
+void Walk(FieldWalker& w, VarelTest_UI& t) {
     w.Ints(OLESTR("Output_0"), OLESTR("m_Output_0"), t.output);
     WalkChannels(w, OLESTR("Up"), t.up);
     WalkChannels(w, OLESTR("Ip"), t.ip);

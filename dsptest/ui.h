@@ -24,19 +24,17 @@ struct VarelTest_UI {
 };
 static_assert(sizeof(VarelTest_UI) == 672, "VarelTest_UI is 672 bytes");
 
-class CDspTest_UI final : public CChannelSetTest {
+// Its defaults and its document walk.
+void Defaults(VarelTest_UI& test);
+void Walk(FieldWalker& w, VarelTest_UI& test);
+
+class CDspTest_UI final : public CStructModule<VarelTest_UI, CChannelSetTest> {
 public:
-    explicit CDspTest_UI(const ModuleEntry& entry) : CChannelSetTest(entry) { ResetStruct(); }
+    using CStructModule::CStructModule;
 
     HRESULT BuildTestParams() override;
 
 protected:
-    void ResetStruct() override;
-    void WalkStruct(FieldWalker& walker) override;
-    std::span<const uint8_t> StructImage() const override { return ImageOf(test_); }
     bool ConvertResult(ResultWords& words) override;
     uint32_t StartOutputs(int32_t (&states)[16]) override;
-
-private:
-    VarelTest_UI test_;
 };
