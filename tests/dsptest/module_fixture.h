@@ -15,6 +15,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <string>
 #include <utility>
 #include <vector>
@@ -68,6 +70,45 @@ public:
 
 private:
     HRESULT Record(uint16_t testId, uint16_t msgId, std::vector<uint8_t> payload);
+};
+
+// A module on a fake port, with the document a new module gives (its
+// defaults).
+template <class Module, class Struct>
+class ModuleOnPort : public ::testing::Test {
+protected:
+    explicit ModuleOnPort(const WCHAR* progId) : module(EntryOf(progId)) {}
+    void SetUp() override {
+        CoInitialize(nullptr);
+        module.Attach(&port);
+        ASSERT_EQ(module.GetTestResult(reinterpret_cast<IUnknown**>(document.Put())), S_OK);
+    }
+    void TearDown() override {
+        document.Reset();
+        CoUninitialize();
+    }
+    void Set(const std::string& path, VARTYPE type, double value) {
+        ASSERT_EQ(SetDocumentValue(document.Get(), "TestParams." + path, type, value), S_OK) << path;
+    }
+    // The payload the host gets with a notification of these words.
+    std::vector<uint8_t> Convert(const std::vector<int32_t>& words, uint32_t code = VTS_NOTIFY_TEST_RESULT) {
+        std::vector<uint8_t> payload(4 * words.size());
+        std::memcpy(payload.data(), words.data(), payload.size());
+        EXPECT_EQ(module.OnDeviceEvent(code, payload), E_NOTIMPL);
+        return payload;
+    }
+    // The struct image the host gets with a result of these words.
+    Struct Image(const std::vector<int32_t>& words) {
+        const std::vector<uint8_t> payload = Convert(words);
+        EXPECT_EQ(payload.size(), sizeof(Struct)) << "the host gets the whole struct";
+        Struct image{};
+        std::memcpy(&image, payload.data(), std::min(payload.size(), sizeof image));
+        return image;
+    }
+
+    FakePort port;
+    Module module;
+    ComPtr<IGenericData> document;
 };
 
 // The simulated bench, a host window and a created server; Link links to

@@ -13,38 +13,9 @@ namespace {
 
 constexpr const WCHAR* kRamp = OLESTR("Varel.DBHCTest.1");
 
-class RampModule : public ::testing::Test {
+class RampModule : public ModuleOnPort<CDspTest_Ramp, VarelTest_Ramp> {
 protected:
-    void SetUp() override {
-        CoInitialize(nullptr);
-        module.Attach(&port);
-        document = DefaultsOf(kRamp);
-    }
-    void TearDown() override {
-        document.Reset();
-        CoUninitialize();
-    }
-    void Set(const std::string& path, VARTYPE type, double value) {
-        ASSERT_EQ(SetDocumentValue(document.Get(), "TestParams." + path, type, value), S_OK) << path;
-    }
-    // The payload the host gets with a notification of these words.
-    std::vector<uint8_t> Convert(uint32_t code, const std::vector<int32_t>& words) {
-        std::vector<uint8_t> payload(4 * words.size());
-        std::memcpy(payload.data(), words.data(), payload.size());
-        EXPECT_EQ(module.OnDeviceEvent(code, payload), E_NOTIMPL);
-        return payload;
-    }
-    VarelTest_Ramp Result(const std::vector<int32_t>& words) {
-        const std::vector<uint8_t> payload = Convert(VTS_NOTIFY_TEST_RESULT, words);
-        VarelTest_Ramp image;
-        EXPECT_EQ(payload.size(), sizeof image) << "the host gets the whole struct";
-        std::memcpy(&image, payload.data(), std::min(payload.size(), sizeof image));
-        return image;
-    }
-
-    FakePort port;
-    CDspTest_Ramp module{EntryOf(kRamp)};
-    ComPtr<IGenericData> document;
+    RampModule() : ModuleOnPort(kRamp) {}
 };
 
 using RampBench = BenchTest;
@@ -113,7 +84,7 @@ TEST_F(RampModule, TheParameterListPairByPair) {
 }
 
 TEST_F(RampModule, TheResultAndTheIntermediateReport) {
-    VarelTest_Ramp image = Result({1, 51000, 50000, 71000, 47500});
+    VarelTest_Ramp image = Image({1, 51000, 50000, 71000, 47500});
     EXPECT_EQ(image.tripFlag, 1);
     EXPECT_FLOAT_EQ(image.pickUpTime, 5.1f);
     EXPECT_FLOAT_EQ(image.pickUpValue, 5.0f);
@@ -121,20 +92,20 @@ TEST_F(RampModule, TheResultAndTheIntermediateReport) {
     EXPECT_FLOAT_EQ(image.dropOffValue, 4.75f);
     EXPECT_EQ(image.returnMode, 1) << "the parameters travel too";
     // Three words: the drop-off fields are INT32_MIN x 0.0001.
-    image = Result({0, -10000000, 0});
+    image = Image({0, -10000000, 0});
     EXPECT_EQ(image.pickUpTime, -1000.0f);
     EXPECT_FLOAT_EQ(image.dropOffTime, -214748.3648f);
     EXPECT_FLOAT_EQ(image.dropOffValue, -214748.3648f);
 
     // Code 4: seven fields, 1 and 3 to 6 scaled to floats, 0 and 2 as they came.
-    const std::vector<uint8_t> report = Convert(VTS_NOTIFY_TEST_EVENT, {7, 25000, 0x8001, 45000, -1, 0, 3});
+    const std::vector<uint8_t> report = Convert({7, 25000, 0x8001, 45000, -1, 0, 3}, VTS_NOTIFY_TEST_EVENT);
     ASSERT_EQ(report.size(), 28u);
     EXPECT_EQ(LoadLe32(report.data()), 7u);
     EXPECT_FLOAT_EQ(FloatAt(report, 4), 2.5f);
     EXPECT_EQ(LoadLe32(report.data() + 8), 0x8001u);
     EXPECT_FLOAT_EQ(FloatAt(report, 12), 4.5f);
     EXPECT_FLOAT_EQ(FloatAt(report, 24), 0.0003f);
-    EXPECT_EQ(Convert(VTS_NOTIFY_IO_STATE, {1, 2}).size(), 8u) << "other codes stay as they came";
+    EXPECT_EQ(Convert({1, 2}, VTS_NOTIFY_IO_STATE).size(), 8u) << "other codes stay as they came";
 }
 
 TEST_F(RampModule, OutputsFromTheOlderKeyGoOutBetweenTheStartsOnly) {

@@ -16,34 +16,9 @@ namespace {
 
 constexpr const WCHAR* kState = OLESTR("Varel.ZTXLTest.1");
 
-class StateModule : public ::testing::Test {
+class StateModule : public ModuleOnPort<CDspTest_State, VarelTest_State> {
 protected:
-    void SetUp() override {
-        CoInitialize(nullptr);
-        module.Attach(&port);
-        document = DefaultsOf(kState);
-    }
-    void TearDown() override {
-        document.Reset();
-        CoUninitialize();
-    }
-    void Set(const std::string& path, VARTYPE type, double value) {
-        ASSERT_EQ(SetDocumentValue(document.Get(), "TestParams." + path, type, value), S_OK) << path;
-    }
-    // The struct image the host gets with a result of these words.
-    VarelTest_State Convert(const std::vector<int32_t>& words) {
-        std::vector<uint8_t> payload(4 * words.size());
-        std::memcpy(payload.data(), words.data(), payload.size());
-        EXPECT_EQ(module.OnDeviceEvent(VTS_NOTIFY_TEST_RESULT, payload), E_NOTIMPL);
-        VarelTest_State image;
-        EXPECT_EQ(payload.size(), sizeof image) << "the host gets the whole struct";
-        std::memcpy(&image, payload.data(), std::min(payload.size(), sizeof image));
-        return image;
-    }
-
-    FakePort port;
-    CDspTest_State module{EntryOf(kState)};
-    ComPtr<IGenericData> document;
+    StateModule() : ModuleOnPort(kState) {}
 };
 
 using StateSequence = BenchTest;
@@ -149,7 +124,7 @@ TEST_F(StateModule, CountsOutOfRangeAndShortResults) {
 
     // 2 inputs, 3 state entries: the total, the entries, the inputs' end
     // states, then each input's trip time per entry.
-    VarelTest_State image = Convert({2, 3, 12345, 0, 5000, 9000, 1, 0, 100, 200, 300, 400, 500, 600});
+    VarelTest_State image = Image({2, 3, 12345, 0, 5000, 9000, 1, 0, 100, 200, 300, 400, 500, 600});
     EXPECT_FLOAT_EQ(image.realTestTime, 1.2345f);
     EXPECT_FLOAT_EQ(image.stateEnterTime[2], 0.9f);
     EXPECT_EQ(image.stateEnterTime[3], -1000.0f);
@@ -160,10 +135,10 @@ TEST_F(StateModule, CountsOutOfRangeAndShortResults) {
     EXPECT_EQ(image.stateNumbers, -3) << "the parameters travel too";
     // Counts that promise more words than came: the missing times are
     // INT32_MIN x 0.0001 s; counts beyond the arrays are clamped.
-    image = Convert({1, 2, 100});
+    image = Image({1, 2, 100});
     EXPECT_FLOAT_EQ(image.stateEnterTime[0], -214748.3648f);
     EXPECT_EQ(image.binEndState[0], INT32_MIN);
-    image = Convert({99, 99});
+    image = Image({99, 99});
     EXPECT_FLOAT_EQ(image.binTripTime[50][15], -214748.3648f);
     std::vector<uint8_t> event{1, 2, 3};
     EXPECT_EQ(module.OnDeviceEvent(VTS_NOTIFY_TEST_EVENT, event), E_NOTIMPL);

@@ -22,37 +22,11 @@ const Ids kStart = {DEVMSG_DOWNLOAD_LOCK, DEVMSG_TEST_PARAMS, DEVMSG_DOWNLOAD_LO
                     DEVMSG_TEST_START2};
 const Ids kSwitch = {DEVMSG_DOWNLOAD_LOCK, DEVMSG_TEST_PARAMS, DEVMSG_DOWNLOAD_LOCK};
 
-// A module on a fake port, its document the one a new module gives.
+// A channel-set module on a fake port.
 template <class Module, class Struct>
-class OnPort : public ::testing::Test {
+class OnPort : public ModuleOnPort<Module, Struct> {
 protected:
-    explicit OnPort(const WCHAR* progId) : module(EntryOf(progId)) {}
-    void SetUp() override {
-        CoInitialize(nullptr);
-        module.Attach(&port);
-        ASSERT_EQ(module.GetTestResult(reinterpret_cast<IUnknown**>(document.Put())), S_OK);
-    }
-    void TearDown() override {
-        document.Reset();
-        CoUninitialize();
-    }
-    void Set(const std::string& path, VARTYPE type, double value) {
-        ASSERT_EQ(SetDocumentValue(document.Get(), "TestParams." + path, type, value), S_OK) << path;
-    }
-    // The payload the host gets with a result of these words.
-    std::vector<uint8_t> Convert(const std::vector<int32_t>& words) {
-        std::vector<uint8_t> payload(4 * words.size());
-        std::memcpy(payload.data(), words.data(), payload.size());
-        EXPECT_EQ(module.OnDeviceEvent(VTS_NOTIFY_TEST_RESULT, payload), E_NOTIMPL);
-        EXPECT_EQ(payload.size(), sizeof(Struct)) << "the host gets the whole struct";
-        return payload;
-    }
-    Struct Image(const std::vector<int32_t>& words) {
-        const std::vector<uint8_t> payload = Convert(words);
-        Struct image{};
-        std::memcpy(&image, payload.data(), std::min(payload.size(), sizeof image));
-        return image;
-    }
+    using ModuleOnPort<Module, Struct>::ModuleOnPort;
     // The harmonic test's rule: the first time when it is not negative,
     // else the second, else none.
     void ExpectTwoTimeRule() {
@@ -62,18 +36,14 @@ protected:
             float timeS;
         } rows[] = {{{-1, -5}, 0, -1000.0f}, {{-1, 2500}, 2, 0.25f}, {{1000}, 1, 0.1f}, {{0, 2500}, 1, 0.0f}};
         for (const auto& row : rows) {
-            const Struct image = Image(row.words);
+            const Struct image = this->Image(row.words);
             EXPECT_EQ(image.tripFlag, row.flag) << row.words[0];
             EXPECT_FLOAT_EQ(image.tripTime, row.timeS) << row.words[0];
         }
         std::vector<uint8_t> event{1, 2, 3};
-        EXPECT_EQ(module.OnDeviceEvent(VTS_NOTIFY_TEST_EVENT, event), E_NOTIMPL);
+        EXPECT_EQ(this->module.OnDeviceEvent(VTS_NOTIFY_TEST_EVENT, event), E_NOTIMPL);
         EXPECT_EQ(event.size(), 3u) << "only the result is converted";
     }
-
-    FakePort port;
-    Module module;
-    ComPtr<IGenericData> document;
 };
 
 class UIModule : public OnPort<CDspTest_UI, VarelTest_UI> {
