@@ -7,7 +7,7 @@ ifeq ($(SANITIZE),1)
   CMAKE_FLAGS += -DVTS_SANITIZE=ON
 endif
 
-DEBIAN_PACKAGES = cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev libpugixml-dev iproute2 util-linux clang libclang-rt-14-dev
+DEBIAN_PACKAGES = cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev libpugixml-dev iproute2 util-linux clang libclang-rt-14-dev python3-pytest
 # The Windows builds: mingw-w64 for both targets (posix threads), binutils
 # for the export check, dpkg-dev for unpacking pugixml's Debian source, and
 # wine64 for running the 64-bit test programs (GoogleTest built from its
