@@ -26,6 +26,7 @@ def run(bench, tmp_path_factory):
                               capture_output=True, text=True, timeout=60)
         assert done.returncode == 0, done.stderr
         assert "VTS_BeginTest -> 0x00000000" in done.stderr, "the progress goes to stderr"
+        assert "[提示]" not in done.stderr, "the configuration beside vts was found"
         return done.stdout
 
     return vts_run
