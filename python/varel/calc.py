@@ -81,8 +81,8 @@ _KINDS = {
 }
 
 
-def _fields(spec):
-    return [tuple(item.split(":")) if ":" in item else (item, "") for item in spec.split()]
+def _fields(declaration):
+    return [tuple(item.split(":")) if ":" in item else (item, "") for item in declaration.split()]
 
 
 @lru_cache(maxsize=None)
