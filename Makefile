@@ -7,7 +7,7 @@ ifeq ($(SANITIZE),1)
   CMAKE_FLAGS += -DVTS_SANITIZE=ON
 endif
 
-DEBIAN_PACKAGES = cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev libpugixml-dev iproute2 util-linux clang libclang-rt-14-dev
+DEBIAN_PACKAGES = cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev libpugixml-dev iproute2 util-linux clang libclang-rt-14-dev python3-pytest
 # The Windows builds: mingw-w64 for both targets (posix threads), binutils
 # for the export check, dpkg-dev for unpacking pugixml's Debian source, and
 # wine64 for running the 64-bit test programs (GoogleTest built from its
@@ -71,7 +71,7 @@ $(WIN_THIRD_PARTY)/pugixml.unpacked: | win-deps
 win32: win-deps $(WIN_THIRD_PARTY)/pugixml.unpacked
 	cmake -S . -B build-win32 -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686-w64-mingw32.cmake $(WIN_CMAKE) -DVTS_BUILD_TESTS=OFF
 	cmake --build build-win32 --target VarelTSS -j $(JOBS)
-	tools/check-win-dll build-win32/VarelTSS.dll api/VarelTSS.def
+	tools/check-win-dll build-win32/bin/VarelTSS.dll api/VarelTSS.def
 
 # The same library and every test program for 64-bit Windows, and their run
 # under wine64 inside one private network namespace (the wine server opens

@@ -8,6 +8,7 @@
 #include "debug_output.h"
 #include "agent/module_table.h"
 #include "gps/gps_params.h"
+#include "playback/comtrade_description.h"
 #include "server.h"
 #include "string_args.h"
 #include "text.h"
@@ -258,6 +259,14 @@ VTS_EXPORT HRESULT VTS_CALL VTS_GetCalcEngine(ICalcEngine** engine) {
 
 VTS_EXPORT void VTS_CALL VTS_InitCalcParams(IGenericData* document, int32_t code) {
     WriteBlankRequest(document, code);
+}
+
+VTS_EXPORT HRESULT VTS_CALL VTS_DescribeComtrade(const WCHAR* cfgPath, float rate, IGenericData** document) {
+    if (!document) return E_POINTER;
+    *document = nullptr;
+    if (!cfgPath) return E_INVALIDARG;
+    CComtradeParser parser;
+    return DescribeComtradeRecording(&parser, cfgPath, rate, document);
 }
 
 VTS_EXPORT void VTS_CALL VTS_GetFaultMsg_W(uint32_t model, uint32_t alarmLow, uint32_t alarmHigh,

@@ -149,6 +149,17 @@ VTS_EXPORT HRESULT VTS_CALL VTS_QueryGPSTime_A(const char* params);
 VTS_EXPORT HRESULT VTS_CALL VTS_GetCalcEngine(ICalcEngine** engine);
 VTS_EXPORT void VTS_CALL VTS_InitCalcParams(IGenericData* document, int32_t code);
 
+/* COMTRADE recordings: the description document of a recording, as the
+ * playback test gives it to the host (README "COMTRADE recordings"): what the
+ * configuration says and, once the data file is read at the playback rate
+ * asked for (0: a rate of the recording's own), each analog channel's
+ * extremes and the resampled block. 0, or the reader's result: 1 (the
+ * configuration cannot be opened) and 2 (it is no configuration) with no
+ * document; 11, 12, 13, DISP_E_EXCEPTION (the data file) with the document of
+ * the configuration alone. The caller releases *document. E_POINTER: null
+ * document; E_INVALIDARG: null path. */
+VTS_EXPORT HRESULT VTS_CALL VTS_DescribeComtrade(const WCHAR* cfgPath, float rate, IGenericData** document);
+
 /* Message texts. The text is truncated to length - 1 characters (bytes for
  * _A, UTF-8) and NUL-terminated; buffer must not be null, length not 0. */
 VTS_EXPORT void VTS_CALL VTS_GetFaultMsg(uint32_t model, uint32_t alarmLow, uint32_t alarmHigh,

@@ -18,6 +18,15 @@ TEST(Exports, ArgumentChecksComeFirst) {
     EXPECT_EQ(VTS_GetDeviceInfo(OLESTR("LINK"), nullptr), E_INVALIDARG);
 }
 
+TEST(Exports, ComtradeDescriptionNeedsAPathAndAnOutput) {
+    IGenericData* document = reinterpret_cast<IGenericData*>(1);
+    EXPECT_EQ(VTS_DescribeComtrade(OLESTR("r.cfg"), 0.0f, nullptr), E_POINTER);
+    EXPECT_EQ(VTS_DescribeComtrade(nullptr, 0.0f, &document), E_INVALIDARG);
+    EXPECT_EQ(document, nullptr);
+    EXPECT_EQ(VTS_DescribeComtrade(OLESTR("no such folder/r.cfg"), 0.0f, &document), 1) << "not opened";
+    EXPECT_EQ(document, nullptr);
+}
+
 TEST(Exports, DeviceInformationBeforeAnyLink) {
     LeakCheck leaks;
     EXPECT_EQ(VTS_GetDAAM(), 20.0f);
