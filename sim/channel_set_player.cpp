@@ -7,35 +7,6 @@ namespace {
 
 constexpr int32_t kNone = -1; // a result time of the two-time tests for what did not happen
 
-// What the relay sees of one channel set: magnitudes by channel.
-struct OutputSet {
-    double voltageV[16] = {};
-    double currentA[16] = {};
-
-    RelayInputs Relay() const {
-        return {*std::max_element(std::begin(currentA), std::end(currentA)),
-                *std::min_element(voltageV, voltageV + 3)};
-    }
-    // A pair of the flat channel block at first: magnitudes at first + k
-    // (voltages) and first + 0x40 + k (currents); angles, frequencies and DC
-    // flags between them do not move the relay. False for an id outside it.
-    bool Take(uint16_t id, uint32_t word, uint16_t first) {
-        if (id < first || id >= first + 0x80) return false;
-        const uint16_t k = (id - first) % 16, quantity = (id - first) / 16;
-        if (quantity == 0) voltageV[k] = std::fabs(WireReal(word));
-        if (quantity == 4) currentA[k] = std::fabs(WireReal(word));
-        return true;
-    }
-};
-
-struct TripCondition {
-    uint32_t selected = 0; // bit k for input k
-    bool all = false;      // the and/or flag
-    bool MetBy(uint32_t closed) const {
-        return selected && (all ? (closed & selected) == selected : (closed & selected) != 0);
-    }
-};
-
 // The relay driven by output sets one after another, reporting each change
 // of its inputs.
 class HeldOutputs {
@@ -45,7 +16,7 @@ public:
     // The set is output from startS until endS, or until the condition (when
     // given) is met: then the time it was met; else -1. A trip after endS,
     // if only by the rounding of the relay's settings, comes too late.
-    double Hold(const OutputSet& set, double startS, double endS, const TripCondition* watch) {
+    double Hold(const ChannelSetLevels& set, double startS, double endS, const TripCondition* watch) {
         clock_.Apply(startS, set.Relay());
         double now = startS;
         uint32_t input;
@@ -87,7 +58,7 @@ std::vector<TimedReport> TwoTimeResult(HeldOutputs& run, double tripS, double en
 } // namespace
 
 std::vector<TimedReport> PlayVoltageCurrent(const ParamPairs& pairs, const VirtualRelay& relay) {
-    OutputSet set;
+    ChannelSetLevels set;
     TripCondition condition;
     double limitS = -1;
     for (const auto& [tag, word] : pairs) {
@@ -104,7 +75,7 @@ std::vector<TimedReport> PlayVoltageCurrent(const ParamPairs& pairs, const Virtu
 }
 
 std::vector<TimedReport> PlayTrack(const ParamPairs& pairs, const VirtualRelay& relay) {
-    OutputSet sets[2];
+    ChannelSetLevels sets[2];
     uint32_t set = 0;
     TripCondition condition;
     double preFaultS = 0, faultS = 0; // a negative time holds for none
@@ -128,7 +99,7 @@ std::vector<TimedReport> PlayTrack(const ParamPairs& pairs, const VirtualRelay& 
 }
 
 std::vector<TimedReport> PlayAdjustment(const ParamPairs& pairs, const VirtualRelay& relay) {
-    OutputSet set;
+    ChannelSetLevels set;
     for (const auto& [tag, word] : pairs) set.Take(tag & 0x0FFF, word, 0x00);
     HeldOutputs run(relay);
     run.Hold(set, 0, kEndlessHoldSeconds, nullptr);

@@ -74,6 +74,30 @@ Bytes InputState(uint32_t closedInputs);
 // A result (0x0207): the words in order.
 Bytes ResultPayload(const std::vector<int32_t>& words);
 
+// The trip condition of a download: the selected binary inputs (bit k for
+// input k) operate when all of them are closed (the and/or flag), else when
+// any is; with none selected, never.
+struct TripCondition {
+    uint32_t selected = 0;
+    bool all = false;
+    bool MetBy(uint32_t closed) const {
+        return selected && (all ? (closed & selected) == selected : (closed & selected) != 0);
+    }
+};
+
+// One channel set of the flat channel block (magnitude of voltage k at
+// first + k, of current k at first + 0x40 + k; angles, frequencies and DC
+// flags between them), magnitudes in the tester's units of 1/10000 V or A.
+struct ChannelSetLevels {
+    int32_t units[2][16] = {}; // [0] voltages, [1] currents
+    uint32_t present[2] = {};  // the channels the download carried, bit k for channel k
+    // Takes a pair of the block at first; false for an id outside it.
+    bool Take(uint16_t id, uint32_t word, uint16_t first);
+    // What the relay sees: the largest current, the smallest phase voltage
+    // (channels 0 to 2).
+    RelayInputs Relay() const;
+};
+
 // One message the tester sends on its own, seconds of simulated time after
 // the start.
 struct TimedReport {

@@ -1,5 +1,8 @@
 #include "sim/player.h"
 
+#include <algorithm>
+#include <cmath>
+
 namespace sim {
 namespace {
 
@@ -10,11 +13,7 @@ struct PlayerEntry {
 
 // The test programs this tester plays; a new test type adds its row.
 constexpr PlayerEntry kPlayers[] = {
-    {1, PlayVoltageCurrent},
-    {2, PlayRamp},
-    {7, PlayStateSequence},
-    {13, PlayTrack},
-    {14, PlayAdjustment},
+    {1, PlayVoltageCurrent}, {2, PlayRamp}, {7, PlayStateSequence}, {13, PlayTrack}, {14, PlayAdjustment},
 };
 
 } // namespace
@@ -31,6 +30,25 @@ Bytes ResultPayload(const std::vector<int32_t>& words) {
         for (size_t b = 0; b < 4; ++b)
             payload[4 * i + b] = static_cast<uint8_t>(static_cast<uint32_t>(words[i]) >> 8 * b);
     return payload;
+}
+
+bool ChannelSetLevels::Take(uint16_t id, uint32_t word, uint16_t first) {
+    if (id < first || id >= first + 0x80) return false;
+    const uint32_t group = (id - first) / 0x40, quantity = (id - first) % 0x40 / 0x10,
+                   k = (id - first) % 0x10;
+    if (quantity == 0) {
+        units[group][k] = static_cast<int32_t>(word);
+        present[group] |= 1u << k;
+    }
+    return true;
+}
+
+RelayInputs ChannelSetLevels::Relay() const {
+    const auto real = [](int32_t level) { return std::abs(static_cast<double>(level)) / 10000; };
+    RelayInputs in;
+    for (int32_t level : units[1]) in.maxCurrentA = std::max(in.maxCurrentA, real(level));
+    in.minPhaseVoltageV = std::min({real(units[0][0]), real(units[0][1]), real(units[0][2])});
+    return in;
 }
 
 TestPlayer FindTestPlayer(uint16_t dspTestId) {

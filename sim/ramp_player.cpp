@@ -8,24 +8,16 @@ namespace sim {
 namespace {
 
 constexpr int64_t kTicksPerSecond = 10000;            // the tester counts 100 us
-constexpr double kValueScale = 10000;                 // and values in 1/10000 V or A
 constexpr int64_t kMaxTicks = 3600 * kTicksPerSecond; // the longest ramp it runs
 constexpr int64_t kMaxValues = 100000;                // the most values one ramp passes through
 constexpr int64_t kSlideTicks = 10;                   // a slide moves every 1 ms at the finest
 
-// Output magnitudes in the tester's units of 1/10000 V or A: [0] voltage,
-// [1] current channels.
-struct Magnitudes {
-    int32_t units[2][16] = {};
-};
-
 // The download as this tester reads it. Values are in units of 1/10000,
 // times in ticks of 100 us (both are the wire's real encoding).
 struct RampParams {
-    Magnitudes sets[2];
-    uint32_t present[2] = {}; // set 1's channels in the download, bit k for channel k
-    int32_t mode = 0;         // 0 stepped, else a slide at rate
-    uint32_t group = 0;       // 0 voltage, 1 current
+    ChannelSetLevels sets[2];
+    int32_t mode = 0;   // 0 stepped, else a slide at rate
+    uint32_t group = 0; // 0 voltage, 1 current
     int32_t index = 0;
     int32_t type = 0; // 0 magnitude, 1 angle, 2 frequency
     int32_t from = 0, to = 0, step = 0, stepTicks = 0, rate = 0;
@@ -33,8 +25,7 @@ struct RampParams {
     int32_t preTestTicks = 0; // 0 without a pre-test
     int32_t resetTicks = 0;   // 0 without resets
     int32_t startHoldTicks = 0, endWaitTicks = 0;
-    bool andOr = false;
-    uint32_t mask = 0;
+    TripCondition condition;
 };
 
 // A duration as the tester takes it: a negative one is none.
@@ -48,16 +39,7 @@ RampParams Decode(const ParamPairs& pairs) {
     for (const auto& [tag, word] : pairs) {
         const uint16_t id = tag & 0x0FFF;
         const int32_t value = static_cast<int32_t>(word);
-        // Channels: 0x01 + k voltage magnitudes, 0x41 + k current
-        // magnitudes; their angles, frequencies and DC flags follow in
-        // blocks of 0x10.
-        if (id >= 0x01 && id <= 0x80) {
-            const uint32_t group = (id - 1) / 0x40, field = (id - 1) % 0x40 / 0x10, k = (id - 1) % 0x10;
-            if (field != 0) continue;
-            p.sets[set].units[group][k] = value;
-            if (set == 1) p.present[group] |= 1u << k;
-            continue;
-        }
+        if (p.sets[set].Take(id, word, 0x01)) continue;
         switch (id) {
         case 0x00: set = word ? 1 : 0; break;
         case 0x81: p.mode = value; break;
@@ -76,8 +58,8 @@ RampParams Decode(const ParamPairs& pairs) {
         case 0x8F: p.rate = value; break;
         case 0x91: p.startHoldTicks = Duration(word); break;
         case 0x92: p.endWaitTicks = Duration(word); break;
-        case 0x93: p.andOr = word != 0; break;
-        case 0x94: p.mask = word & 0xFFFF; break;
+        case 0x93: p.condition.all = word != 0; break;
+        case 0x94: p.condition.selected = word & 0xFFFF; break;
         }
     }
     p.preTestTicks = preTest ? preTestTicks : 0;
@@ -109,8 +91,8 @@ struct Plan {
 Plan PlanOf(const RampParams& p) {
     Plan plan;
     plan.path = {p.from, p.to >= p.from ? 1 : -1, std::llabs(static_cast<int64_t>(p.to) - p.from), 1, 1};
-    const bool known =
-        p.index >= 0 && p.index < 16 && (p.present[p.group] >> p.index & 1) && p.type >= 0 && p.type <= 2;
+    const bool known = p.index >= 0 && p.index < 16 && (p.sets[1].present[p.group] >> p.index & 1) &&
+                       p.type >= 0 && p.type <= 2;
     if (!known) return plan;
     int64_t ticks = p.preTestTicks, values;
     if (p.mode == 0) {
@@ -146,10 +128,7 @@ public:
     uint32_t Inputs() const { return clock_.InputsAt(Probe()); }
     // The selected inputs as the trip condition reads them: all of them
     // with the and/or flag, else any.
-    bool Condition() const {
-        const uint32_t closed = Inputs() & p_.mask;
-        return p_.mask && (p_.andOr ? closed == p_.mask : closed != 0);
-    }
+    bool Condition() const { return p_.condition.MetBy(Inputs()); }
 
     // Set 0 for ticks, the inputs not watched.
     void Rest(int64_t ticks) {
@@ -158,7 +137,7 @@ public:
     }
     // Set 1 with the varied quantity at value from now on.
     void Output(int32_t value) {
-        Magnitudes levels = p_.sets[1];
+        ChannelSetLevels levels = p_.sets[1];
         if (p_.type == 0) levels.units[p_.group][p_.index] = value;
         Apply(levels);
     }
@@ -181,15 +160,7 @@ public:
 
 private:
     double Probe() const { return (static_cast<double>(now_) + 0.5) / kTicksPerSecond; }
-    void Apply(const Magnitudes& levels) {
-        const auto real = [](int32_t units) { return std::abs(static_cast<double>(units)) / kValueScale; };
-        RelayInputs in;
-        for (int32_t units : levels.units[1]) in.maxCurrentA = std::max(in.maxCurrentA, real(units));
-        // The phase voltages are channels 0 to 2.
-        in.minPhaseVoltageV =
-            std::min({real(levels.units[0][0]), real(levels.units[0][1]), real(levels.units[0][2])});
-        clock_.Apply(Seconds(), in);
-    }
+    void Apply(const ChannelSetLevels& levels) { clock_.Apply(Seconds(), levels.Relay()); }
 
     RelayClock clock_;
     const RampParams& p_;

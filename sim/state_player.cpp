@@ -17,8 +17,7 @@ struct StateRun {
 struct PlayState {
     int32_t endMode = 1;
     double maxLast = 0.1;
-    uint32_t mask = 0;
-    bool andOr = false;
+    TripCondition condition;
     double current = 0; // the largest current magnitude
 };
 
@@ -39,8 +38,8 @@ std::vector<PlayState> Decode(const ParamPairs& pairs, uint32_t* repeats) {
             break;
         case 29: state.endMode = static_cast<int32_t>(word); break;
         case 31: state.maxLast = WireReal(word); break;
-        case 32: state.andOr = word != 0; break;
-        case 33: state.mask = word; break;
+        case 32: state.condition.all = word != 0; break;
+        case 33: state.condition.selected = word; break;
         }
     }
     return states;
@@ -71,9 +70,8 @@ std::vector<TimedReport> PlayStateSequence(const ParamPairs& pairs, const Virtua
                 run.tripped = true;
                 run.tripTime = std::max(now, above + relay.delayS);
                 tripWord = Ticks(run.tripTime);
-                // The relay is the only input: "all selected" holds when it is all that is selected.
-                const bool condition = state.andOr ? state.mask == relayBit : (state.mask & relayBit) != 0;
-                if (state.endMode == kEndOnBinaryInput && condition) end = run.tripTime;
+                // The relay's input is the only one that closes.
+                if (state.endMode == kEndOnBinaryInput && state.condition.MetBy(relayBit)) end = run.tripTime;
             }
             for (uint32_t k = 0; k < kInputs; ++k)
                 trips[k].push_back(k == relay.input ? tripWord : kNotHappenedTicks);

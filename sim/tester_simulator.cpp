@@ -14,8 +14,9 @@ bool TesterSimulator::Start(std::string* error) {
         int socketError = 0;
         if (device.Start(address, port, &socketError)) return true;
         if (socketError == WSAEADDRINUSE && !alone) {
-            secondIoBoxMissing_ = "this socket layer binds a datagram socket to every address, so the "
-                                  "second I/O box cannot share the first one's port";
+            secondIoBoxMissing_ =
+                "this socket layer binds a datagram socket to every address, so the "
+                "second I/O box cannot share the first one's port";
             return true;
         }
         if (error)
