@@ -96,7 +96,7 @@ HRESULT CDspDocumentTest::OnDeviceEvent(uint32_t code, std::vector<uint8_t>& pay
         for (const char* field = report; *field; ++field) {
             uint32_t bits = static_cast<uint32_t>(words.Next());
             if (*field == 't') {
-                const float time = static_cast<float>(static_cast<int32_t>(bits)) * 0.0001f;
+                const float time = TesterSeconds(static_cast<int32_t>(bits));
                 std::memcpy(&bits, &time, 4);
             }
             record.resize(record.size() + 4);

@@ -12,6 +12,10 @@
 // result time.
 constexpr float kNotHappened = -1000.0f;
 
+// A time of the tester (a count of 100 us) in seconds; reals it reports
+// are counts of 0.0001 the same way.
+inline float TesterSeconds(int32_t ticks) { return static_cast<float>(ticks) * 0.0001f; }
+
 // A count as the struct's arrays take it: clamped to 0..limit.
 inline uint32_t ClampCount(int32_t count, uint32_t limit) {
     return count < 0 ? 0 : std::min<uint32_t>(static_cast<uint32_t>(count), limit);
@@ -32,7 +36,7 @@ public:
     // A count, clamped to 0..limit (the size of the array it counts).
     uint32_t Count(uint32_t limit) { return ClampCount(Next(), limit); }
     // A time in seconds: the word counts 100 us.
-    float Time() { return static_cast<float>(Next()) * 0.0001f; }
+    float Time() { return TesterSeconds(Next()); }
 
 private:
     const std::vector<uint8_t>& payload_;
@@ -48,9 +52,9 @@ inline void TakeTripTimes(ResultWords& words, int32_t& flag, float& time) {
     time = kNotHappened;
     if (first >= 0) {
         flag = 1;
-        time = static_cast<float>(first) * 0.0001f;
+        time = TesterSeconds(first);
     } else if (second >= 0) {
         flag = 2;
-        time = static_cast<float>(second) * 0.0001f;
+        time = TesterSeconds(second);
     }
 }

@@ -19,25 +19,19 @@ struct Item {
     std::vector<Item> children;
 };
 
-std::string BstrText(BSTR text) { return text ? Utf16ToUtf8(WideStringView(text, SysStringLen(text))) : ""; }
-
 // The value's text as the XML writer gives it: text as it is, other values
 // in their automation text form, empty ones and those without a form "".
 std::string ValueText(IGenericDataNode* node) {
-    VARIANT value;
+    VARIANT value, text;
     VariantInit(&value);
-    std::string text;
-    if (SUCCEEDED(node->GetValue(&value)) && value.vt != VT_EMPTY) {
-        VARIANT converted;
-        VariantInit(&converted);
-        if (value.vt == VT_BSTR)
-            text = BstrText(value.bstrVal);
-        else if (SUCCEEDED(VariantChangeType(&converted, &value, 0, VT_BSTR)) && converted.vt == VT_BSTR)
-            text = BstrText(converted.bstrVal);
-        VariantClear(&converted);
-    }
+    VariantInit(&text);
+    std::string utf8;
+    if (SUCCEEDED(node->GetValue(&value)) && value.vt != VT_EMPTY &&
+        SUCCEEDED(VariantChangeType(&text, &value, 0, VT_BSTR)) && text.vt == VT_BSTR)
+        utf8 = Utf16ToUtf8(BstrView(text.bstrVal));
+    VariantClear(&text);
     VariantClear(&value);
-    return text;
+    return utf8;
 }
 
 bool Read(IGenericDataNode* node, Item* item) {
@@ -51,7 +45,7 @@ bool Read(IGenericDataNode* node, Item* item) {
         BStr name;
         ComPtr<IGenericDataNode> child;
         if (FAILED(children->Next(name.Put(), child.Put()))) return true; // the end
-        item->children.push_back({BstrText(name.Get()), {}, {}});
+        item->children.push_back({Utf16ToUtf8(BstrView(name.Get())), {}, {}});
         if (!Read(child.Get(), &item->children.back())) return false;
     }
 }
