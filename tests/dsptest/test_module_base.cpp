@@ -8,6 +8,7 @@
 
 #include <varel/vts_errors.h>
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -54,19 +55,14 @@ private:
 
 } // namespace
 
-TEST(ModuleTable, EveryTestTypeOnceInTheFactorysOrder) {
-    const char* order[] = {"Varel.UITest.1",    "Varel.XBTest.1",   "Varel.ZZTest.1",
-                           "Varel.ZTXLTest.1",  "Varel.DBHCTest.1", "Varel.FSXTXTest.1",
-                           "Varel.ZDZTQTest.1", "Varel.SJCLTest.1", "Varel.CDTest.1",
-                           "Varel.BXHFTest.1",  "Varel.GLZDTest.1", "Varel.SzVove_State.1",
-                           "Varel.AdjTest.1"};
-    ASSERT_EQ(ModuleTable().size(), std::size(order));
-    for (size_t i = 0; i < std::size(order); ++i) {
-        const ModuleEntry& entry = ModuleTable()[i];
-        SCOPED_TRACE(order[i]);
-        EXPECT_EQ(Utf16ToUtf8(entry.progId), order[i]);
-        EXPECT_EQ(entry.initParams, i < 11) << "the last two have no defaults for hosts";
-        for (size_t j = 0; j < i; ++j) EXPECT_NE(entry.dspTestId, ModuleTable()[j].dspTestId);
+TEST(ModuleTable, EachTestTypeHasItsOwnIdAndTwoHaveNoDefaultsForHosts) {
+    for (const ModuleEntry& entry : ModuleTable()) {
+        SCOPED_TRACE(Utf16ToUtf8(entry.progId));
+        const auto sameId = [&](const ModuleEntry& other) { return other.dspTestId == entry.dspTestId; };
+        EXPECT_EQ(std::count_if(ModuleTable().begin(), ModuleTable().end(), sameId), 1);
+        const bool hidden = WideStringView(entry.progId) == WideStringView(OLESTR("Varel.AdjTest.1")) ||
+                            WideStringView(entry.progId) == WideStringView(OLESTR("Varel.SzVove_State.1"));
+        EXPECT_EQ(entry.initParams, !hidden);
     }
     CoInitialize(nullptr);
     std::unique_ptr<CDspTest> module;
@@ -204,4 +200,26 @@ TEST(ResultWords, PastTheEndReadMinimumAndCountsAreClamped) {
     EXPECT_FLOAT_EQ(words.Time(), 1.0f);
     EXPECT_EQ(words.Next(), INT32_MIN);
     EXPECT_FLOAT_EQ(words.Time(), -214748.3648f);
+}
+
+TEST(ResultWords, TheTripIsTheFirstTimeElseTheSecondElseNone) {
+    const struct {
+        std::vector<uint8_t> payload;
+        int32_t flag;
+        float timeS;
+    } rows[] = {
+        {{0xFF, 0xFF, 0xFF, 0xFF, 0xFB, 0xFF, 0xFF, 0xFF}, 0, -1000.0f}, // -1, -5
+        {{0xFF, 0xFF, 0xFF, 0xFF, 0xC4, 0x09, 0, 0}, 2, 0.25f},          // -1, 2500
+        {{0xE8, 0x03, 0, 0}, 1, 0.1f},                                   // 1000 alone
+        {{0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0}, 2, 0.0f},                 // -1, 0
+        {{0, 0, 0, 0, 0xC4, 0x09, 0, 0}, 1, 0.0f},                       // 0, 2500
+    };
+    for (const auto& row : rows) {
+        ResultWords words(row.payload);
+        int32_t flag = -7;
+        float time = 0;
+        TakeTripTimes(words, flag, time);
+        EXPECT_EQ(flag, row.flag);
+        EXPECT_FLOAT_EQ(time, row.timeS);
+    }
 }
