@@ -38,8 +38,6 @@ constexpr uint32_t kDevBaseInfoBytes = sizeof(DEVBASEINFO);
 // The block from the first length bytes of an answer (at most 112); the
 // bytes it lacks read as zero.
 DEVBASEINFO DecodeDevBaseInfo(const uint8_t* data, uint32_t length);
-// Its wire image.
-void EncodeDevBaseInfo(const DEVBASEINFO& info, uint8_t bytes[kDevBaseInfoBytes]);
 // The agent's block before any link: zero but 6 voltage and 6 current
 // channels and TestSampRate 200.
 DEVBASEINFO DefaultDevBaseInfo();
