@@ -57,7 +57,9 @@ std::vector<TimedReport> TwoTimeResult(HeldOutputs& run, double tripS, double en
 
 } // namespace
 
-std::vector<TimedReport> PlayVoltageCurrent(const ParamPairs& pairs, const VirtualRelay& relay) {
+std::vector<TimedReport> PlayVoltageCurrent(const PlayInput& in) {
+    const ParamPairs& pairs = in.params;
+    const VirtualRelay& relay = in.relay;
     ChannelSetLevels set;
     TripCondition condition;
     double limitS = -1;
@@ -74,7 +76,9 @@ std::vector<TimedReport> PlayVoltageCurrent(const ParamPairs& pairs, const Virtu
     return TwoTimeResult(run, tripS, tripS < 0 ? endS : tripS);
 }
 
-std::vector<TimedReport> PlayTrack(const ParamPairs& pairs, const VirtualRelay& relay) {
+std::vector<TimedReport> PlayTrack(const PlayInput& in) {
+    const ParamPairs& pairs = in.params;
+    const VirtualRelay& relay = in.relay;
     ChannelSetLevels sets[2];
     uint32_t set = 0;
     TripCondition condition;
@@ -98,7 +102,9 @@ std::vector<TimedReport> PlayTrack(const ParamPairs& pairs, const VirtualRelay& 
     return std::move(run.reports);
 }
 
-std::vector<TimedReport> PlayAdjustment(const ParamPairs& pairs, const VirtualRelay& relay) {
+std::vector<TimedReport> PlayAdjustment(const PlayInput& in) {
+    const ParamPairs& pairs = in.params;
+    const VirtualRelay& relay = in.relay;
     ChannelSetLevels set;
     for (const auto& [tag, word] : pairs) set.Take(tag & 0x0FFF, word, 0x00);
     HeldOutputs run(relay);

@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <span>
 #include <utility>
 #include <vector>
 
@@ -106,7 +107,48 @@ struct TimedReport {
     Bytes payload;
 };
 
-using TestPlayer = std::vector<TimedReport> (*)(const ParamPairs& params, const VirtualRelay& relay);
+// The wave the PC downloaded (0x0106) after its last flash check (0x0002):
+// output codes, two bytes each, in frames of the channels the PC sent.
+struct WaveDownload {
+    uint32_t announcedBytes = 0; // what the flash check asked room for
+    Bytes codes;                 // as far as the blocks came, in offset order (whole frames
+                                 // only: a partial frame the check counted is not sent)
+    size_t Codes() const { return codes.size() / 2; }
+    uint16_t Code(size_t i) const { return static_cast<uint16_t>(codes[2 * i] | codes[2 * i + 1] << 8); }
+};
+
+// How the tester turns an output code back into the value it plays: slot k
+// is voltage channel k (0 to 15) or current channel k - 16, with the zero
+// offset and gain (in 1/10000) of its calibration; codes carry peak values.
+struct WaveScale {
+    int32_t offsets[32] = {};
+    uint32_t gains[32] = {};
+    double Value(uint32_t slot, uint16_t code) const {
+        return gains[slot] ? (code - offsets[slot]) / (gains[slot] / 10000.0) * 1.414213 : 0;
+    }
+};
+
+// What a player gets: the download, the relay on the outputs, and the wave
+// kept in the tester's flash with the calibration it plays it by.
+struct PlayInput {
+    const ParamPairs& params;
+    const VirtualRelay& relay;
+    const WaveDownload& wave;
+    const WaveScale& scale;
+};
+
+using TestPlayer = std::vector<TimedReport> (*)(const PlayInput& in);
+
+// A setting of the virtual relay that vts-sim takes on its command line:
+// a number (not negative), or a switch that leaves an element out.
+struct RelaySetting {
+    const char* flag;
+    float VirtualRelay::*value; // null for a switch
+    bool VirtualRelay::*off;    // the element a switch leaves out
+    const char* help;
+};
+// Every setting, in the order vts-sim --help shows them.
+std::span<const RelaySetting> RelaySettings();
 
 // The player of a test program by its DspTestId, or null for a program the
 // bench only records. The ids are the tester's own: a wrong one on the PC's
@@ -119,7 +161,7 @@ TestPlayer FindTestPlayer(uint16_t dspTestId);
 // maximum duration. Reports the relay's trip as an input change (0x0206)
 // and the result (0x0207, times in 100 us) at the end.
 constexpr int32_t kEndOnBinaryInput = 2;
-std::vector<TimedReport> PlayStateSequence(const ParamPairs& params, const VirtualRelay& relay);
+std::vector<TimedReport> PlayStateSequence(const PlayInput& in);
 
 // The channel-set tests hold channel sets against the relay, reporting each
 // change of its inputs (0x0206) when it happens and the result (0x0207) at
@@ -134,14 +176,14 @@ std::vector<TimedReport> PlayStateSequence(const ParamPairs& params, const Virtu
 constexpr double kEndlessHoldSeconds = 10;
 // Voltage/current: one set until the selected inputs operate or the time
 // limit passes; the result is the two times.
-std::vector<TimedReport> PlayVoltageCurrent(const ParamPairs& params, const VirtualRelay& relay);
+std::vector<TimedReport> PlayVoltageCurrent(const PlayInput& in);
 // Track: the pre-fault set for the pre-fault time (the inputs not watched),
 // then the fault set until the selected inputs operate or the fault time
 // ends; the result is the trip flag and the time from the fault's start.
-std::vector<TimedReport> PlayTrack(const ParamPairs& params, const VirtualRelay& relay);
+std::vector<TimedReport> PlayTrack(const PlayInput& in);
 // Adjustment: one set held for kEndlessHoldSeconds; no input is selected,
 // so the first time is always -1.
-std::vector<TimedReport> PlayAdjustment(const ParamPairs& params, const VirtualRelay& relay);
+std::vector<TimedReport> PlayAdjustment(const PlayInput& in);
 // The ramp. Set 1 is output with one quantity of one of its channels varied
 // (group 0 voltage, else current; type 0 magnitude, 1 angle, 2 frequency),
 // from the start towards the end in steps (ramp mode 0) or sliding at its
@@ -153,6 +195,6 @@ std::vector<TimedReport> PlayAdjustment(const ParamPairs& params, const VirtualR
 // at once. Reports input changes (0x0206) at pick-up and drop-off and the
 // result (0x0207: trip flag, pick-up time and value, drop-off time and
 // value; times in 100 us, values in 1/10000, -1000 s when not happened).
-std::vector<TimedReport> PlayRamp(const ParamPairs& params, const VirtualRelay& relay);
+std::vector<TimedReport> PlayRamp(const PlayInput& in);
 
 } // namespace sim

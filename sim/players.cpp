@@ -16,7 +16,21 @@ constexpr PlayerEntry kPlayers[] = {
     {1, PlayVoltageCurrent}, {2, PlayRamp}, {7, PlayStateSequence}, {13, PlayTrack}, {14, PlayAdjustment},
 };
 
+// The relay's settings on vts-sim's command line; a new element adds its rows.
+constexpr RelaySetting kRelaySettings[] = {
+    {"--oc-pickup", &VirtualRelay::pickupA, nullptr, "over-current pick-up on any current channel, A"},
+    {"--oc-delay", &VirtualRelay::delayS, nullptr, "over-current trip delay, s"},
+    {"--dropoff-ratio", &VirtualRelay::dropOffRatio, nullptr, "drop-off over pick-up of both elements"},
+    {"--uv-pickup", &VirtualRelay::underVoltageV, nullptr,
+     "under-voltage pick-up, phase-to-neutral on channels 0-2, V"},
+    {"--uv-delay", &VirtualRelay::underVoltageDelayS, nullptr, "under-voltage trip delay, s"},
+    {"--no-oc", nullptr, &VirtualRelay::enabled, "leave the over-current element out"},
+    {"--no-uv", nullptr, &VirtualRelay::underVoltage, "leave the under-voltage element out"},
+};
+
 } // namespace
+
+std::span<const RelaySetting> RelaySettings() { return kRelaySettings; }
 
 Bytes InputState(uint32_t closedInputs) {
     Bytes state(64);

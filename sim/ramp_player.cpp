@@ -169,7 +169,9 @@ private:
 
 } // namespace
 
-std::vector<TimedReport> PlayRamp(const ParamPairs& pairs, const VirtualRelay& relay) {
+std::vector<TimedReport> PlayRamp(const PlayInput& in) {
+    const ParamPairs& pairs = in.params;
+    const VirtualRelay& relay = in.relay;
     const RampParams p = Decode(pairs);
     const Plan plan = PlanOf(p);
     RampRun run(relay, p);

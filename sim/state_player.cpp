@@ -47,7 +47,9 @@ std::vector<PlayState> Decode(const ParamPairs& pairs, uint32_t* repeats) {
 
 } // namespace
 
-std::vector<TimedReport> PlayStateSequence(const ParamPairs& pairs, const VirtualRelay& relay) {
+std::vector<TimedReport> PlayStateSequence(const PlayInput& in) {
+    const ParamPairs& pairs = in.params;
+    const VirtualRelay& relay = in.relay;
     uint32_t repeats = 1;
     const std::vector<PlayState> states = Decode(pairs, &repeats);
     StateRun run;

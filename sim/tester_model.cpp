@@ -6,7 +6,7 @@
 namespace sim {
 namespace {
 
-constexpr uint16_t kStatusFailed = 1, kStatusReadError = 9;
+constexpr uint16_t kStatusFailed = 1, kStatusNoMemory = 3, kStatusReadError = 9;
 constexpr uint32_t kEntrySlot = 126; // where a program download's closing packet puts the entry
 
 uint32_t Load32(std::span<const uint8_t> bytes, size_t at) {
@@ -19,6 +19,23 @@ void Store16(Bytes& bytes, size_t at, uint16_t value) {
 void Store32(Bytes& bytes, size_t at, uint32_t value) {
     Store16(bytes, at, static_cast<uint16_t>(value));
     Store16(bytes, at + 2, static_cast<uint16_t>(value >> 16));
+}
+
+// The wave's calibration: the first page of the image (zero offsets at
+// words 0 to 31, gains at 32 to 63), as a host with its default channel
+// configuration takes it; nothing for an image without one.
+WaveScale ScaleOf(const Bytes& image) {
+    WaveScale scale;
+    if (image.size() < 40) return scale;
+    const uint32_t table = Load32(image, 24);
+    if (table > image.size() - 8) return scale;
+    const uint32_t page = Load32(image, table + 4);
+    if (page > image.size() || image.size() - page < 256) return scale;
+    for (uint32_t k = 0; k < 32; ++k) {
+        scale.offsets[k] = static_cast<int32_t>(Load32(image, page + 4 * k));
+        scale.gains[k] = Load32(image, page + 4 * (32 + k));
+    }
+    return scale;
 }
 
 } // namespace
@@ -77,6 +94,8 @@ TesterModel::TesterModel(SimDevice& device) : device_(device) {
     device.On(0x0101, [this](const Request& r) { return ProgramPacket(r); });
     device.On(0x0501, [this](const Request& r) { return FileData(r); });
     device.On(0x020D, [this](const Request& r) { return AdjData(r); });
+    device.On(0x0002, [this](const Request& r) { return FlashCheck(r); });
+    device.On(0x0106, [this](const Request& r) { return WaveData(r); });
     device.On(0x0206, [this](const Request&) {
         std::lock_guard<std::mutex> lock(mutex_);
         return Reply{0, ioState_, {}};
@@ -103,6 +122,11 @@ void TesterModel::SetIdentity(const TesterIdentity& identity) {
 void TesterModel::SetCalibrationImage(Bytes image) {
     std::lock_guard<std::mutex> lock(mutex_);
     calibration_ = std::move(image);
+}
+
+void TesterModel::SetFlashBytes(uint32_t bytes) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    flashBytes_ = bytes;
 }
 
 void TesterModel::SetIoState(Bytes state64) {
@@ -175,6 +199,31 @@ Reply TesterModel::FileData(const Request& r) {
     if (record_.files.empty() || record_.files.back().ended || offset != record_.files.back().data.size())
         return Reply{kStatusFailed, {}, {}};
     record_.files.back().data.insert(record_.files.back().data.end(), data.begin(), data.end());
+    return Reply{};
+}
+
+// A flash check asks room for a wave of the given bytes; the wave kept so
+// far is forgotten either way.
+Reply TesterModel::FlashCheck(const Request& r) {
+    const uint32_t bytes = Load32(r.payload, 4);
+    std::lock_guard<std::mutex> lock(mutex_);
+    ++record_.flashChecks;
+    record_.wave = WaveDownload{};
+    if (bytes == 0 || bytes > flashBytes_) return Reply{kStatusNoMemory, {}, {}};
+    record_.wave.announcedBytes = bytes;
+    return Reply{};
+}
+
+// Wave blocks: byte offset, length, the codes. Each goes on where the one
+// before ended and stays within what the flash check announced.
+Reply TesterModel::WaveData(const Request& r) {
+    const uint32_t offset = Load32(r.payload, 0);
+    auto data = r.payload.subspan(8);
+    std::lock_guard<std::mutex> lock(mutex_);
+    WaveDownload& wave = record_.wave;
+    if (offset != wave.codes.size() || data.size() > wave.announcedBytes - wave.codes.size())
+        return Reply{kStatusFailed, {}, {}};
+    wave.codes.insert(wave.codes.end(), data.begin(), data.end());
     return Reply{};
 }
 
@@ -259,7 +308,8 @@ void TesterModel::PlayDownload() {
     PushOptions options;
     options.testId = record_.selectedProgram;
     uint32_t lastMs = 0;
-    for (const TimedReport& report : play(record_.params, relay_)) {
+    const WaveScale scale = ScaleOf(calibration_);
+    for (const TimedReport& report : play(PlayInput{record_.params, relay_, record_.wave, scale})) {
         // Each report comes after the one before it, even at the same time.
         options.delayMs =
             std::max(lastMs + 1, 1 + static_cast<uint32_t>(report.atSeconds * timeScale_ * 1000));

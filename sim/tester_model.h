@@ -71,6 +71,8 @@ struct TesterRecord {
     std::vector<uint16_t> testCommands; // 0x0201, 0x0202, 0x0203, 0x020E as they came
     uint16_t lastTestId = 0;            // of the last test command
     std::vector<AdjItem> adjItems;      // in the order they came
+    uint32_t flashChecks = 0;
+    WaveDownload wave; // kept in flash until the next flash check
 };
 
 class TesterModel {
@@ -82,6 +84,9 @@ public:
     // Served through 0x0102; its 32-bit word at offset 8 is its length.
     // NeutralCalibrationImage() until set.
     void SetCalibrationImage(Bytes image);
+    // The flash that keeps a downloaded wave: a flash check (0x0002) asking
+    // for more fails. 64 MiB until set.
+    void SetFlashBytes(uint32_t bytes);
     void SetIoState(Bytes state64);
     void SetIoStateEx(Bytes inputs, Bytes outputs);
     TesterRecord Record() const;
@@ -95,6 +100,8 @@ private:
     Reply ReadMemory(const Request& r);
     Reply ProgramPacket(const Request& r);
     Reply FileData(const Request& r);
+    Reply FlashCheck(const Request& r);
+    Reply WaveData(const Request& r);
     Reply Store(const Request& r);
     Reply AdjData(const Request& r);
 
@@ -108,6 +115,7 @@ private:
     mutable std::mutex mutex_;
     TesterIdentity identity_;
     Bytes calibration_ = NeutralCalibrationImage();
+    uint32_t flashBytes_ = 64u << 20;
     Bytes ioState_ = Bytes(64);
     Bytes ioInputs_ = Bytes(8), ioOutputs_ = Bytes(8);
     TesterRecord record_;

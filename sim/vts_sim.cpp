@@ -26,15 +26,16 @@ int Usage(FILE* to, int code) {
         "               [relay settings]\n"
         "  plays the tester (192.168.253.231) and the I/O box (192.168.253.3 and .4, port 7000);\n"
         "  run it inside tools/netns-run together with the program under test\n"
-        "the virtual relay on the tester's outputs:\n"
-        "  --oc-pickup A      over-current pick-up on any current channel (%g A)\n"
-        "  --oc-delay S       over-current trip delay (%g s), closes binary input %u\n"
-        "  --dropoff-ratio R  drop-off over pick-up of both elements (%g)\n"
-        "  --uv-pickup V      under-voltage pick-up, phase-to-neutral on channels 0-2 (%g V)\n"
-        "  --uv-delay S       under-voltage trip delay (%g s), closes binary input %u\n"
-        "  --no-oc, --no-uv   leave that element out\n",
-        relay.pickupA, relay.delayS, relay.input, relay.dropOffRatio, relay.underVoltageV,
-        relay.underVoltageDelayS, relay.underVoltageInput);
+        "the virtual relay on the tester's outputs (over-current closes binary input %u,\n"
+        "under-voltage input %u):\n",
+        relay.input, relay.underVoltageInput);
+    for (const sim::RelaySetting& setting : sim::RelaySettings()) {
+        if (setting.value)
+            std::fprintf(to, "  %-22s %s (%g)\n", (std::string(setting.flag) + " N").c_str(), setting.help,
+                         relay.*setting.value);
+        else
+            std::fprintf(to, "  %-22s %s\n", setting.flag, setting.help);
+    }
     return code;
 }
 
@@ -45,6 +46,20 @@ bool ParseSetting(const char* text, float* value) {
     if (!*text || *end || !(number >= 0 && number < 1e9)) return false;
     *value = static_cast<float>(number);
     return true;
+}
+
+// One relay setting at argv[i] (and its value after it); false when
+// argv[i] is none or its value does not parse.
+bool TakeRelaySetting(int argc, char** argv, int& i, sim::VirtualRelay& relay) {
+    for (const sim::RelaySetting& setting : sim::RelaySettings()) {
+        if (std::strcmp(argv[i], setting.flag) != 0) continue;
+        if (!setting.value) {
+            relay.*setting.off = false;
+            return true;
+        }
+        return i + 1 < argc && ParseSetting(argv[++i], &(relay.*setting.value));
+    }
+    return false;
 }
 
 bool ParsePositive(const char* text, unsigned long limit, unsigned long* value) {
@@ -63,23 +78,10 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         unsigned long number = 0;
-        const bool valued = i + 1 < argc;
         if (arg == "--help" || arg == "-h")
             return Usage(stdout, 0);
-        else if (arg == "--oc-pickup" && valued && ParseSetting(argv[++i], &relay.pickupA))
+        else if (TakeRelaySetting(argc, argv, i, relay))
             continue;
-        else if (arg == "--oc-delay" && valued && ParseSetting(argv[++i], &relay.delayS))
-            continue;
-        else if (arg == "--dropoff-ratio" && valued && ParseSetting(argv[++i], &relay.dropOffRatio))
-            continue;
-        else if (arg == "--uv-pickup" && valued && ParseSetting(argv[++i], &relay.underVoltageV))
-            continue;
-        else if (arg == "--uv-delay" && valued && ParseSetting(argv[++i], &relay.underVoltageDelayS))
-            continue;
-        else if (arg == "--no-oc")
-            relay.enabled = false;
-        else if (arg == "--no-uv")
-            relay.underVoltage = false;
         else if (arg == "--no-tester")
             options.tester = false;
         else if (arg == "--no-iobox1")

@@ -434,6 +434,9 @@ TEST_F(MainDevice, WaveDataIsScaledIntoCodesAndSentInPieces) {
             EXPECT_EQ(d.head.testId, 6);
         }
     EXPECT_EQ(listener.progress, (std::vector<std::pair<uint32_t, uint32_t>>{{100, 72}, {100, 100}}));
+    const sim::WaveDownload kept = bench.Model().Record().wave;
+    EXPECT_EQ(kept.Codes(), 18u * 20) << "whole frames";
+    EXPECT_EQ(kept.Code(9), 1017) << "the tester keeps the blocks in offset order";
 
     samples[9] = 1e9f;
     EXPECT_EQ(device.SendWavePlayData(samples.data(), 18, 18), VTS_E_RANGE);
@@ -452,8 +455,9 @@ TEST_F(MainDevice, WaveDataIsScaledIntoCodesAndSentInPieces) {
     EXPECT_EQ(device.SendWavePlayData(frame, 2, 2), VTS_E_RANGE);
     EXPECT_TRUE(log.Contains("计算后: 65535.500"));
 
-    bench.Tester().Faults().AnswerWithStatus(DEVMSG_FLASH_CHECK, 3);
+    bench.Model().SetFlashBytes(35);
     EXPECT_EQ(device.SendWavePlayData(samples.data(), 18, 18), VTS_E_DEV_MEMORY);
+    EXPECT_EQ(bench.Model().Record().wave.Codes(), 0u) << "nothing kept after a refused check";
     EXPECT_TRUE(log.Contains("WavePlay: Arm doesn't have enough space to store Wave Data (Size : 36).\r\n"));
 }
 
