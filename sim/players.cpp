@@ -12,9 +12,15 @@ struct PlayerEntry {
 };
 
 // The test programs this tester plays; a new test type adds its row.
+// clang-format off
 constexpr PlayerEntry kPlayers[] = {
-    {1, PlayVoltageCurrent}, {2, PlayRamp}, {7, PlayStateSequence}, {13, PlayTrack}, {14, PlayAdjustment},
+    {1, PlayVoltageCurrent},
+    {2, PlayRamp},
+    {7, PlayStateSequence},
+    {13, PlayTrack},
+    {14, PlayAdjustment},
 };
+// clang-format on
 
 // The relay's settings on vts-sim's command line; a new element adds its rows.
 constexpr RelaySetting kRelaySettings[] = {
