@@ -3,9 +3,12 @@
 #include "com/bstr.h"
 #include "com/com_ptr.h"
 #include "debug_output.h"
+#include "dsptest/channel_sequence.h"
 #include "dsptest/comp.h"
+#include "dsptest/harm.h"
 #include "dsptest/ramp.h"
 #include "dsptest/state.h"
+#include "dsptest/timer.h"
 #include "dsptest/track.h"
 #include "dsptest/ui.h"
 
@@ -16,7 +19,8 @@ namespace {
 constexpr ModuleEntry kModules[] = {
     // ProgID, struct, program, DspTestId, in VTS_InitTestParams, module
     {OLESTR("Varel.UITest.1"), OLESTR("VarelTest_UI"), OLESTR("UI.new"), 1, true, MakeModule<CDspTest_UI>},
-    {OLESTR("Varel.XBTest.1"), OLESTR("VarelTest_Harm"), OLESTR("Harm.new"), 4, true, nullptr},
+    {OLESTR("Varel.XBTest.1"), OLESTR("VarelTest_Harm"), OLESTR("Harm.new"), 4, true,
+     MakeModule<CDspTest_Harm>},
     {OLESTR("Varel.ZZTest.1"), OLESTR("VarelTest_Shot"), OLESTR("Shot.new"), 8, true, nullptr},
     {OLESTR("Varel.ZTXLTest.1"), OLESTR("VarelTest_State"), OLESTR("State.new"), 7, true,
      MakeModule<CDspTest_State>},
@@ -25,12 +29,13 @@ constexpr ModuleEntry kModules[] = {
     {OLESTR("Varel.FSXTXTest.1"), OLESTR("VarelTest_Track"), OLESTR("Track.new"), 13, true,
      MakeModule<CDspTest_Track>},
     {OLESTR("Varel.ZDZTQTest.1"), OLESTR("VarelTest_Syn"), OLESTR("Syn.new"), 10, true, nullptr},
-    {OLESTR("Varel.SJCLTest.1"), OLESTR("VarelTest_Timer"), OLESTR("Time.new"), 3, true, nullptr},
+    {OLESTR("Varel.SJCLTest.1"), OLESTR("VarelTest_Timer"), OLESTR("Time.new"), 3, true,
+     MakeModule<CDspTest_Timer>},
     {OLESTR("Varel.CDTest.1"), OLESTR("VarelTest_Diff"), OLESTR("Diff.new"), 9, true, nullptr},
     {OLESTR("Varel.BXHFTest.1"), OLESTR("VarelTest_WavePlay"), OLESTR("WavePlay.new"), 6, true, nullptr},
     {OLESTR("Varel.GLZDTest.1"), OLESTR("VarelTest_Osc"), OLESTR("Osc.new"), 5, true, nullptr},
     {OLESTR("Varel.SzVove_State.1"), OLESTR("VarelTest_SzVove_State"), OLESTR("SzVove_State.new"), 203, false,
-     nullptr},
+     MakeModule<CDspTest_SzVove_State>},
     {OLESTR("Varel.AdjTest.1"), OLESTR("VarelTest_Comp"), OLESTR("Comp.new"), 14, false,
      MakeModule<CDspTest_Comp>},
 };
