@@ -1,6 +1,7 @@
 #include "sim/player.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace sim {
 namespace {
@@ -16,8 +17,8 @@ public:
     // The set is output from startS until endS, or until the condition (when
     // given) is met: then the time it was met; else -1. A trip after endS,
     // if only by the rounding of the relay's settings, comes too late.
-    double Hold(const ChannelSetLevels& set, double startS, double endS, const TripCondition* watch) {
-        clock_.Apply(startS, set.Relay());
+    double Hold(const RelayInputs& outputs, double startS, double endS, const TripCondition* watch) {
+        clock_.Apply(startS, outputs);
         double now = startS;
         uint32_t input;
         double tripS;
@@ -72,7 +73,43 @@ std::vector<TimedReport> PlayVoltageCurrent(const PlayInput& in) {
     }
     const double endS = limitS < 0 ? kEndlessHoldSeconds : limitS;
     HeldOutputs run(relay);
-    const double tripS = run.Hold(set, 0, endS, &condition);
+    const double tripS = run.Hold(set.Relay(), 0, endS, &condition);
+    return TwoTimeResult(run, tripS, tripS < 0 ? endS : tripS);
+}
+
+std::vector<TimedReport> PlayHarmonic(const PlayInput& in) {
+    // Order 1 and order 2 of each channel, as far as they are selected.
+    ChannelSetLevels orders[2];
+    bool selected[2][16] = {}; // [voltage, current][channel], of the order at hand
+    uint32_t order = 0;
+    TripCondition condition;
+    double limitS = -1;
+    for (const auto& [tag, word] : in.params) {
+        const uint16_t id = tag & 0x0FFF;
+        if (id == 0x02) order = word;
+        if (id >= 0x03 && id < 0x63) {
+            // Per group (voltages from 0x03, currents from 0x33): selected,
+            // magnitude, angle, 16 ids each.
+            const uint32_t group = (id - 0x03) / 0x30, field = (id - 0x03) % 0x30 / 0x10,
+                           k = (id - 0x03) % 0x10;
+            if (field == 0) selected[group][k] = word != 0;
+            if (field == 1 && selected[group][k] && (order == 1 || order == 2))
+                orders[order - 1].units[group][k] = static_cast<int32_t>(word);
+        }
+        if (id == 0x63) condition.all = word != 0;
+        if (id == 0x64) condition.selected = word;
+        if (id == 0x12C) limitS = WireReal(word);
+    }
+    RelayInputs outputs = orders[0].Relay();
+    for (uint32_t k = 0; k < 16; ++k) {
+        const double fundamental = std::fabs(static_cast<double>(orders[0].units[1][k])),
+                     second = std::fabs(static_cast<double>(orders[1].units[1][k]));
+        if (fundamental > 0)
+            outputs.maxHarm2Percent = std::max(outputs.maxHarm2Percent, 100 * second / fundamental);
+    }
+    const double endS = limitS < 0 ? kEndlessHoldSeconds : limitS;
+    HeldOutputs run(in.relay);
+    const double tripS = run.Hold(outputs, 0, endS, &condition);
     return TwoTimeResult(run, tripS, tripS < 0 ? endS : tripS);
 }
 
@@ -93,8 +130,8 @@ std::vector<TimedReport> PlayTrack(const PlayInput& in) {
         if (id == 0x87) faultS = std::max(0.0, WireReal(word));
     }
     HeldOutputs run(relay);
-    run.Hold(sets[0], 0, preFaultS, nullptr);
-    const double tripS = run.Hold(sets[1], preFaultS, preFaultS + faultS, &condition);
+    run.Hold(sets[0].Relay(), 0, preFaultS, nullptr);
+    const double tripS = run.Hold(sets[1].Relay(), preFaultS, preFaultS + faultS, &condition);
     const bool tripped = tripS >= 0;
     run.reports.push_back(
         {tripped ? tripS : preFaultS + faultS, 0x0207,
@@ -108,7 +145,7 @@ std::vector<TimedReport> PlayAdjustment(const PlayInput& in) {
     ChannelSetLevels set;
     for (const auto& [tag, word] : pairs) set.Take(tag & 0x0FFF, word, 0x00);
     HeldOutputs run(relay);
-    run.Hold(set, 0, kEndlessHoldSeconds, nullptr);
+    run.Hold(set.Relay(), 0, kEndlessHoldSeconds, nullptr);
     return TwoTimeResult(run, -1, kEndlessHoldSeconds);
 }
 

@@ -31,12 +31,18 @@ struct VirtualRelay {
     float underVoltageV = 70.0f;
     float underVoltageDelayS = 0.0f;
     uint32_t underVoltageInput = 1;
+    // Second-harmonic restraint: the over-current element does not pick up,
+    // and drops off, while the second harmonic of any current is at or above
+    // harm2RestraintPercent of that current's fundamental.
+    bool harm2Restraint = true;
+    float harm2RestraintPercent = 15.0f;
 };
 
 // What the relay sees of the outputs while they stay as they are.
 struct RelayInputs {
     double maxCurrentA = 0;      // the largest current magnitude of any channel
     double minPhaseVoltageV = 0; // the smallest of voltage channels 0 to 2
+    double maxHarm2Percent = 0;  // the largest second harmonic of a current, % of its fundamental
 };
 
 // The relay's elements over simulated time. The outputs change by Apply;
@@ -196,5 +202,35 @@ std::vector<TimedReport> PlayAdjustment(const PlayInput& in);
 // result (0x0207: trip flag, pick-up time and value, drop-off time and
 // value; times in 100 us, values in 1/10000, -1000 s when not happened).
 std::vector<TimedReport> PlayRamp(const PlayInput& in);
+// The harmonic test, a two-time test: its waveform held until the selected
+// inputs operate or the time limit passes (a negative one: no limit). The
+// relay sees each channel's fundamental (order 1 of the base frequency) and
+// the second harmonic's share of each current; other orders, DC and the
+// inter-harmonics it filters out. An order counts only when selected.
+std::vector<TimedReport> PlayHarmonic(const PlayInput& in);
+
+// The timer test: pre-fault state for the pre-fault time (every fault
+// trigger mode is played so), fault state until the fault time limit (fault
+// end mode kTimerEndOnOperate: or until the selected inputs operate), then
+// post-fault state for the test end time (test end mode kTimerEndOnRelease:
+// or until the selected inputs no longer operate, at once when they do not).
+// Each timer starts on the first event of its start mode (0 the fault
+// begins, 1 the selected inputs operate, 2 the post-fault state begins) and
+// stops on the first event of its end mode at or after that (0 the selected
+// inputs operate, 1 they release, 2 the post-fault state begins); other
+// modes never happen. Reports input changes (0x0206), each timer's stop
+// (0x0208) and the result (0x0207), both as three start flags (1 started,
+// 0 not) and three times (100 us; -1000 s for a timer not stopped).
+constexpr uint32_t kTimerEndOnOperate = 1, kTimerEndOnRelease = 1;
+std::vector<TimedReport> PlayTimer(const PlayInput& in);
+// The channel-sequence test: each voltage and current entry (its start and
+// magnitude; the superimposed harmonic the relay does not see) holds from
+// its start until the next entry of its channel; the test ends
+// kSequenceTailSeconds after the last entry's start. Reports input changes
+// (0x0206) and the result (0x0207: 16, the rows n, the test's time, the 16
+// inputs' end states, then per input n times of its successive closings,
+// at most 51, -1000 s for those that did not happen; times in 100 us).
+constexpr double kSequenceTailSeconds = 1;
+std::vector<TimedReport> PlayChannelSequence(const PlayInput& in);
 
 } // namespace sim

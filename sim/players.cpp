@@ -16,9 +16,12 @@ struct PlayerEntry {
 constexpr PlayerEntry kPlayers[] = {
     {1, PlayVoltageCurrent},
     {2, PlayRamp},
+    {3, PlayTimer},
+    {4, PlayHarmonic},
     {7, PlayStateSequence},
     {13, PlayTrack},
     {14, PlayAdjustment},
+    {203, PlayChannelSequence},
 };
 // clang-format on
 
@@ -30,8 +33,11 @@ constexpr RelaySetting kRelaySettings[] = {
     {"--uv-pickup", &VirtualRelay::underVoltageV, nullptr,
      "under-voltage pick-up, phase-to-neutral on channels 0-2, V"},
     {"--uv-delay", &VirtualRelay::underVoltageDelayS, nullptr, "under-voltage trip delay, s"},
+    {"--harm2-restraint", &VirtualRelay::harm2RestraintPercent, nullptr,
+     "second harmonic that blocks over-current, % of a current's fundamental"},
     {"--no-oc", nullptr, &VirtualRelay::enabled, "leave the over-current element out"},
     {"--no-uv", nullptr, &VirtualRelay::underVoltage, "leave the under-voltage element out"},
+    {"--no-harm2", nullptr, &VirtualRelay::harm2Restraint, "leave the second-harmonic restraint out"},
 };
 
 } // namespace

@@ -20,8 +20,11 @@ void RelayClock::Apply(double now, const RelayInputs& in) {
     const double ocPickup = Level(relay_.pickupA), ocDropOff = Level(relay_.dropOffRatio * relay_.pickupA);
     const double uvPickup = Level(relay_.underVoltageV),
                  uvDropOff = Level(relay_.underVoltageV / relay_.dropOffRatio);
+    const bool restrained =
+        relay_.harm2Restraint && in.maxHarm2Percent >= Level(relay_.harm2RestraintPercent);
     const bool overCurrent =
-        relay_.enabled && (overCurrent_.since >= 0 ? in.maxCurrentA > ocDropOff : in.maxCurrentA >= ocPickup);
+        relay_.enabled && !restrained &&
+        (overCurrent_.since >= 0 ? in.maxCurrentA > ocDropOff : in.maxCurrentA >= ocPickup);
     const bool underVoltage =
         relay_.underVoltage &&
         (underVoltage_.since >= 0 ? in.minPhaseVoltageV < uvDropOff : in.minPhaseVoltageV < uvPickup);
