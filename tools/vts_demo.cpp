@@ -191,6 +191,36 @@ int Demo(const std::vector<std::string>&) {
                              DocumentValue(r, "TestParams.Result.TripFlag"));
              });
 
+    RunScene(session, OLESTR("Varel.SJCLTest.1"), "timer",
+             {{"PreFaultTime", VT_R4, 0.2},
+              {"StatePara.1.Ip.0.Mag", VT_R4, 10},
+              {"bBinSelect.0", VT_INT, 1},
+              {"FaultEndMode", VT_INT, 1}},
+             [](IGenericData* r) {
+                 std::printf("0 A, then 10 A: timer 0 measured %.3f s from the fault to the trip\n",
+                             DocumentValue(r, "TestParams.Result.Timer.0"));
+             });
+    RunScene(session, OLESTR("Varel.XBTest.1"), "harmonic",
+             {{"iPara.0.Harm.1.bSelect", VT_INT, 1},
+              {"iPara.0.Harm.1.Mag", VT_R4, 10},
+              {"iPara.0.Harm.2.bSelect", VT_INT, 1},
+              {"iPara.0.Harm.2.Mag", VT_R4, 1},
+              {"bBinSelect.0", VT_INT, 1},
+              {"TimeLimit", VT_R4, 1}},
+             [](IGenericData* r) {
+                 std::printf("10 A with 10 %% second harmonic: tripped after %.3f s (flag %.0f)\n",
+                             DocumentValue(r, "TestParams.Result.TripTime"),
+                             DocumentValue(r, "TestParams.Result.TripFlag"));
+             });
+    RunScene(session, OLESTR("Varel.SzVove_State.1"), "channel sequence",
+             {{"Ip_StateNumbers.0", VT_INT, 2},
+              {"StatePara.1.Ip.0.TimeStart", VT_R4, 0.2},
+              {"StatePara.1.Ip.0.Mag", VT_R4, 10}},
+             [&bench](IGenericData*) {
+                 std::printf("current 0 at 0 A, then 10 A from 0.2 s: %zu parameters, result words as sent\n",
+                             bench.Model().Record().params.size());
+             });
+
     std::printf("\n8. Message texts\n");
     for (HRESULT code : {static_cast<HRESULT>(0xA0190105), static_cast<HRESULT>(0xA0190102)})
         std::printf("  %s\n", HostSession::Outcome(code).c_str());
