@@ -1,8 +1,9 @@
-// BeginTest of a full 50-state sequence on a tester of 16 voltage and 16
-// current channels, against the stop-and-wait floor: the same requests and
-// answers, byte for byte and in the same order, as bare round trips over UDP
-// to a socket that answers each at once. Same run, best of five interleaved
-// passes. Run inside tools/netns-run (make bench).
+// BeginTest on a tester of 16 voltage and 16 current channels, of a full
+// 50-state sequence and of a harmonic test (every order of every channel),
+// each against its stop-and-wait floor: the same requests and answers, byte
+// for byte and in the same order, as bare round trips over UDP to a socket
+// that answers each at once. Same run, best of five interleaved passes.
+// Run inside tools/netns-run (make bench).
 #include "com/bstr.h"
 #include "com/com_ptr.h"
 #include "sim/tester_simulator.h"
@@ -24,7 +25,6 @@ namespace {
 
 constexpr int kPasses = 5;
 constexpr int kRunsPerPass = 10;
-constexpr const WCHAR* kState = OLESTR("Varel.ZTXLTest.1");
 constexpr const WCHAR* kLink =
     OLESTR("PC-IP:192.168.253.1;PC-PORT:3000;DEV-IP:192.168.253.231;DEV-PORT:2001");
 
@@ -105,31 +105,43 @@ int Fail(const char* what) {
     return 1;
 }
 
-} // namespace
+// One test type to time: its ProgID, what the line says, and the values it
+// sets over the defaults.
+struct BenchCase {
+    const WCHAR* progId;
+    const char* name;
+    void (*fill)(IGenericData* document);
+};
 
-int main() {
-    sim::TesterSimulator bench;
-    std::string error;
-    if (!bench.Start(&error)) return Fail(error.c_str());
-    sim::TesterIdentity identity;
-    identity.voltageChannels = 16;
-    identity.currentChannels = 16;
-    bench.Model().SetIdentity(identity);
-    bench.Model().SetTimeScale(0);
-
-    CoInitialize(nullptr);
-    HWND window = VTS_CreateHostWindow(nullptr, IgnoreNotifications, nullptr);
-    VTS_CreateServer(window);
-    if (VTS_LinkDevice(kLink) != S_OK || VTS_ActiveTest(kState) != S_OK) return Fail("no link to the bench");
-    ComPtr<IGenericData> document;
-    CoCreateInstance(CLSID_GenericData, nullptr, CLSCTX_INPROC_SERVER, IID_IGenericData, document.PutVoid());
-    VTS_InitTestParams(document.Get(), kState);
-    SetDocumentValue(document.Get(), "TestParams.StateNumbers", VT_INT, 50);
+void FillStates(IGenericData* document) {
+    SetDocumentValue(document, "TestParams.StateNumbers", VT_INT, 50);
     for (int s = 0; s < 50; ++s) {
         const std::string state = "TestParams.StatePara." + std::to_string(s);
-        SetDocumentValue(document.Get(), (state + ".Up.0.Mag").c_str(), VT_R4, 57.735);
-        SetDocumentValue(document.Get(), (state + ".Ip.0.Mag").c_str(), VT_R4, s % 2 ? 1 : 0);
+        SetDocumentValue(document, (state + ".Up.0.Mag").c_str(), VT_R4, 57.735);
+        SetDocumentValue(document, (state + ".Ip.0.Mag").c_str(), VT_R4, s % 2 ? 1 : 0);
     }
+}
+
+// The list is the same size whatever is selected: every order goes out.
+void FillHarmonics(IGenericData* document) {
+    SetDocumentValue(document, "TestParams.iPara.0.Harm.1.bSelect", VT_INT, 1);
+    SetDocumentValue(document, "TestParams.iPara.0.Harm.1.Mag", VT_R4, 1);
+    SetDocumentValue(document, "TestParams.TimeLimit", VT_R4, 0);
+}
+
+const BenchCase kCases[] = {
+    {OLESTR("Varel.ZTXLTest.1"), "50 states", FillStates},
+    {OLESTR("Varel.XBTest.1"), "a harmonic test", FillHarmonics},
+};
+
+// The case's BeginTest and its floor, best of the passes, printed; 1 when
+// something failed.
+int Measure(sim::TesterSimulator& bench, const BenchCase& test) {
+    if (VTS_ActiveTest(test.progId) != S_OK) return Fail("VTS_ActiveTest failed");
+    ComPtr<IGenericData> document;
+    CoCreateInstance(CLSID_GenericData, nullptr, CLSCTX_INPROC_SERVER, IID_IGenericData, document.PutVoid());
+    VTS_InitTestParams(document.Get(), test.progId);
+    test.fill(document.Get());
 
     // One begin recorded: what the floor replays.
     bench.Traffic().Clear();
@@ -162,16 +174,37 @@ int main() {
     CloseHandle(answering);
     closesocket(echo.socket);
     closesocket(raw);
-    document.Reset();
-    VTS_DestroyServer();
-    VTS_DestroyHostWindow(window);
-    CoUninitialize();
-    bench.Stop();
     if (floor <= 0 || begin <= 0) return Fail("a round trip failed");
 
-    std::printf("BeginTest of 50 states: %zu items in %u messages 0x0204, %zu round trips in all\n",
+    std::printf("BeginTest of %s: %zu items in %u messages 0x0204, %zu round trips in all\n", test.name,
                 record.params.size(), record.paramMessages, trips.size());
     std::printf("BeginTest %.2f ms, stop-and-wait floor %.2f ms: %.2fx the floor (goal 1.5x)\n", begin, floor,
                 begin / floor);
     return 0;
+}
+
+} // namespace
+
+int main() {
+    sim::TesterSimulator bench;
+    std::string error;
+    if (!bench.Start(&error)) return Fail(error.c_str());
+    sim::TesterIdentity identity;
+    identity.voltageChannels = 16;
+    identity.currentChannels = 16;
+    bench.Model().SetIdentity(identity);
+    bench.Model().SetTimeScale(0);
+
+    CoInitialize(nullptr);
+    HWND window = VTS_CreateHostWindow(nullptr, IgnoreNotifications, nullptr);
+    VTS_CreateServer(window);
+    int failed = VTS_LinkDevice(kLink) == S_OK ? 0 : Fail("no link to the bench");
+    for (const BenchCase& test : kCases)
+        if (!failed) failed = Measure(bench, test);
+
+    VTS_DestroyServer();
+    VTS_DestroyHostWindow(window);
+    CoUninitialize();
+    bench.Stop();
+    return failed;
 }
