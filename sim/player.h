@@ -249,7 +249,8 @@ std::vector<TimedReport> PlayDifferential(const PlayInput& in);
 // and lower frequency, raise and lower voltage) and the pause before the
 // second of that kind (0 until there is one). A device that has not closed
 // within kSynchronisingSeconds ends the test unclosed, as the operator
-// would stop it.
+// would stop it. The test type, the connections, the reset and the
+// confirmation time are not played.
 constexpr double kSynchronisingSeconds = 60;
 std::vector<TimedReport> PlaySynchronising(const PlayInput& in);
 

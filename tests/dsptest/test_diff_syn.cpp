@@ -7,8 +7,10 @@
 #include "dsptest/syn.h"
 #include "little_endian.h"
 #include "module_fixture.h"
+#include "sim/player.h"
 
 #include <cstring>
+#include <tuple>
 
 namespace {
 
@@ -219,6 +221,12 @@ TEST_F(DiffSynBench, TheDifferentialElementTripsRestrainsAndBlocks) {
     Set("Harm_Num", VT_INT, 2);
     ASSERT_EQ(VTS_SwitchTestPoint(document.Get()), S_OK);
     EXPECT_EQ(NextTrip().first, 1) << "10 % of second harmonic does not block";
+
+    // A result of the test's own making reaches the host as the whole struct.
+    bench.Tester().Push(0x0207, sim::ResultPayload({1, 350}));
+    std::tie(flag, time) = NextTrip();
+    EXPECT_EQ(flag, 1);
+    EXPECT_FLOAT_EQ(time, 0.035f);
 }
 
 TEST_F(DiffSynBench, TheSynchronisingDeviceAdjustsAndClosesAtItsLeadTime) {
@@ -238,6 +246,7 @@ TEST_F(DiffSynBench, TheSynchronisingDeviceAdjustsAndClosesAtItsLeadTime) {
         ++reports;
     }
     ASSERT_TRUE(n) << "no result";
+    EXPECT_EQ(n->data.size(), sizeof(VarelTest_Syn));
     EXPECT_EQ(reports, 5u) << "four periods of pulses, then the closing";
     EXPECT_EQ(ResultValue("TestParams.Result.TripFlag"), 1);
     EXPECT_NEAR(ResultValue("TestParams.Result.AheadTime"), 0.2, 1e-3);
@@ -248,4 +257,12 @@ TEST_F(DiffSynBench, TheSynchronisingDeviceAdjustsAndClosesAtItsLeadTime) {
     EXPECT_FLOAT_EQ(ResultValue("TestParams.Result.AdjustFre_Cycle"), 1.0f);
     EXPECT_FLOAT_EQ(ResultValue("TestParams.Result.AdjustV_Width"), 0.3f);
     EXPECT_FLOAT_EQ(ResultValue("TestParams.Result.AdjustV_Cycle"), 1.0f);
+
+    // A report of the test's own making: 0.2 Hz fast, 10 degrees ahead.
+    bench.Tester().Push(0x0207, sim::ResultPayload({1, 0, 100000, 502000, 950000}));
+    n = host.Next();
+    ASSERT_TRUE(n && n->code == VTS_NOTIFY_TEST_RESULT);
+    EXPECT_NEAR(ResultValue("TestParams.Result.AheadAng"), 350, 1e-3);
+    EXPECT_NEAR(ResultValue("TestParams.Result.AheadTime"), 350.0 / 72, 1e-4);
+    EXPECT_EQ(ResultValue("TestParams.Result.AdjustV_Width"), -1000) << "missing words: no pulses";
 }
