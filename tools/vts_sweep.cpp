@@ -13,6 +13,7 @@
 
 #include <varel/vts.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
