@@ -5,9 +5,11 @@
 #include "debug_output.h"
 #include "dsptest/channel_sequence.h"
 #include "dsptest/comp.h"
+#include "dsptest/diff.h"
 #include "dsptest/harm.h"
 #include "dsptest/ramp.h"
 #include "dsptest/state.h"
+#include "dsptest/syn.h"
 #include "dsptest/timer.h"
 #include "dsptest/track.h"
 #include "dsptest/ui.h"
@@ -28,10 +30,12 @@ constexpr ModuleEntry kModules[] = {
      MakeModule<CDspTest_Ramp>},
     {OLESTR("Varel.FSXTXTest.1"), OLESTR("VarelTest_Track"), OLESTR("Track.new"), 13, true,
      MakeModule<CDspTest_Track>},
-    {OLESTR("Varel.ZDZTQTest.1"), OLESTR("VarelTest_Syn"), OLESTR("Syn.new"), 10, true, nullptr},
+    {OLESTR("Varel.ZDZTQTest.1"), OLESTR("VarelTest_Syn"), OLESTR("Syn.new"), 10, true,
+     MakeModule<CDspTest_Syn>},
     {OLESTR("Varel.SJCLTest.1"), OLESTR("VarelTest_Timer"), OLESTR("Time.new"), 3, true,
      MakeModule<CDspTest_Timer>},
-    {OLESTR("Varel.CDTest.1"), OLESTR("VarelTest_Diff"), OLESTR("Diff.new"), 9, true, nullptr},
+    {OLESTR("Varel.CDTest.1"), OLESTR("VarelTest_Diff"), OLESTR("Diff.new"), 9, true,
+     MakeModule<CDspTest_Diff>},
     {OLESTR("Varel.BXHFTest.1"), OLESTR("VarelTest_WavePlay"), OLESTR("WavePlay.new"), 6, true, nullptr},
     {OLESTR("Varel.GLZDTest.1"), OLESTR("VarelTest_Osc"), OLESTR("Osc.new"), 5, true, nullptr},
     {OLESTR("Varel.SzVove_State.1"), OLESTR("VarelTest_SzVove_State"), OLESTR("SzVove_State.new"), 203, false,

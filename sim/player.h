@@ -36,6 +36,38 @@ struct VirtualRelay {
     // harm2RestraintPercent of that current's fundamental.
     bool harm2Restraint = true;
     float harm2RestraintPercent = 15.0f;
+    // Biased differential, played by the differential test on its fault
+    // state: side 1 of each phase on current channels 0 to 2, side 2 on 3
+    // to 5, a through current entering by one and leaving by the other (at
+    // 180 degrees). A phase operates when its differential current
+    // |I1 + I2| reaches diffMinA + diffSlope x (its restraint current
+    // (|I1| + |I2|) / 2 beyond diffKneeA), unless its second-harmonic
+    // differential current is diffHarmRatio of the fundamental's or more,
+    // or, in the gap-angle test items, a channel of it carries a gap of
+    // diffGapDeg or more. Trips after diffDelayS.
+    bool differential = true;
+    float diffMinA = 0.5f;
+    float diffSlope = 0.5f;
+    float diffKneeA = 1.0f;
+    float diffHarmRatio = 0.15f;
+    float diffGapDeg = 65.0f;
+    float diffDelayS = 0.03f;
+    uint32_t diffInput = 2;
+    // Synchronising device, played by the synchronisation test: once a
+    // period it sends a raise or lower frequency pulse while the generator's
+    // frequency is more than synFreqBandHz off the system's, and a raise or
+    // lower voltage pulse while its voltage is more than synVoltBandV off;
+    // within both bands it closes when the slip will bring the phases
+    // together synLeadS later. The closing command is on input synInput,
+    // raise and lower frequency, raise and lower voltage on the four after.
+    bool synchroniser = true;
+    float synFreqBandHz = 0.3f;
+    float synVoltBandV = 5.0f;
+    float synFreqPulseS = 0.2f;
+    float synVoltPulseS = 0.3f;
+    float synPulsePeriodS = 1.0f;
+    float synLeadS = 0.2f;
+    uint32_t synInput = 3;
 };
 
 // What the relay sees of the outputs while they stay as they are.
@@ -158,8 +190,9 @@ std::span<const RelaySetting> RelaySettings();
 
 // The player of a test program by its DspTestId, or null for a program the
 // bench only records. The ids are the tester's own: a wrong one on the PC's
-// side shows as a test that never reports.
-TestPlayer FindTestPlayer(uint16_t dspTestId);
+// side shows as a test that never reports. *pointByPoint (when asked) tells
+// whether the program plays a test point switched in while it runs.
+TestPlayer FindTestPlayer(uint16_t dspTestId, bool* pointByPoint = nullptr);
 
 // The state sequence. End modes as this tester plays them: 2 ends a state
 // when its selected binary inputs close (all of them with the and/or flag
@@ -232,5 +265,29 @@ std::vector<TimedReport> PlayTimer(const PlayInput& in);
 // at most 51, -1000 s for those that did not happen; times in 100 us).
 constexpr double kSequenceTailSeconds = 1;
 std::vector<TimedReport> PlayChannelSequence(const PlayInput& in);
+// The differential test: the pre-fault state for its time, then the fault
+// state, with the harmonic currents at their order, against the
+// differential element (VirtualRelay), until the selected inputs operate or
+// the fault time ends. Reports the trip as an input change (0x0206) and
+// the result (0x0207: trip flag, time from the fault's start in 100 us or
+// -1000 s). A harmonic of an order this tester does not play (other than
+// kLowestHarmonic to kHighestHarmonic) ends the test at once, not tripped.
+constexpr uint32_t kLowestHarmonic = 2, kHighestHarmonic = 20;
+std::vector<TimedReport> PlayDifferential(const PlayInput& in);
+// The synchronisation test: the system side steady, the generator side
+// moved by the synchronising device's pulses at the rates of the download
+// (dVg/dt, dFg/dt while a pulse lasts). Reports each period of pulses and
+// the closing as an intermediate report (0x0208: the device's outputs as
+// inputs, generator voltage, frequency, its phase against the system's,
+// time; x 10000), and the result (0x0207): closed flag, the system's and
+// the generator's phase (0..360 degrees), the generator's frequency and
+// voltage at the closing, then the first width of each pulse kind (raise
+// and lower frequency, raise and lower voltage) and the pause before the
+// second of that kind (0 until there is one). A device that has not closed
+// within kSynchronisingSeconds ends the test unclosed, as the operator
+// would stop it. The test type, the connections, the reset and the
+// confirmation time are not played.
+constexpr double kSynchronisingSeconds = 60;
+std::vector<TimedReport> PlaySynchronising(const PlayInput& in);
 
 } // namespace sim

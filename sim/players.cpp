@@ -9,6 +9,9 @@ namespace {
 struct PlayerEntry {
     uint16_t dspTestId; // the program the PC selected (0x0200)
     TestPlayer play;
+    // The program runs one test point after another until it is stopped:
+    // a point switched in while it runs is played at once.
+    bool pointByPoint = false;
 };
 
 // The test programs this tester plays; a new test type adds its row.
@@ -19,6 +22,8 @@ constexpr PlayerEntry kPlayers[] = {
     {3, PlayTimer},
     {4, PlayHarmonic},
     {7, PlayStateSequence},
+    {9, PlayDifferential, true},
+    {10, PlaySynchronising},
     {13, PlayTrack},
     {14, PlayAdjustment},
     {203, PlayChannelSequence},
@@ -38,6 +43,24 @@ constexpr RelaySetting kRelaySettings[] = {
     {"--no-oc", nullptr, &VirtualRelay::enabled, "leave the over-current element out"},
     {"--no-uv", nullptr, &VirtualRelay::underVoltage, "leave the under-voltage element out"},
     {"--no-harm2", nullptr, &VirtualRelay::harm2Restraint, "leave the second-harmonic restraint out"},
+    {"--diff-min", &VirtualRelay::diffMinA, nullptr, "differential: least operating current, A"},
+    {"--diff-slope", &VirtualRelay::diffSlope, nullptr, "differential: restraint slope beyond the knee"},
+    {"--diff-knee", &VirtualRelay::diffKneeA, nullptr,
+     "differential: restraint current where the slope starts, A"},
+    {"--diff-harm2", &VirtualRelay::diffHarmRatio, nullptr,
+     "differential: second harmonic over fundamental that blocks"},
+    {"--diff-gap", &VirtualRelay::diffGapDeg, nullptr, "differential: gap angle that blocks, degrees"},
+    {"--diff-delay", &VirtualRelay::diffDelayS, nullptr, "differential: trip delay, s"},
+    {"--no-diff", nullptr, &VirtualRelay::differential, "leave the differential element (input 2) out"},
+    {"--syn-fband", &VirtualRelay::synFreqBandHz, nullptr, "synchroniser: frequency band, Hz"},
+    {"--syn-vband", &VirtualRelay::synVoltBandV, nullptr, "synchroniser: voltage band, V"},
+    {"--syn-fpulse", &VirtualRelay::synFreqPulseS, nullptr, "synchroniser: frequency pulse width, s"},
+    {"--syn-vpulse", &VirtualRelay::synVoltPulseS, nullptr, "synchroniser: voltage pulse width, s"},
+    {"--syn-period", &VirtualRelay::synPulsePeriodS, nullptr, "synchroniser: pulse period, s, not below 0.1"},
+    {"--syn-lead", &VirtualRelay::synLeadS, nullptr, "synchroniser: constant lead time of the closing, s"},
+    {"--no-syn", nullptr, &VirtualRelay::synchroniser,
+     "leave the synchronising device out (it closes by input 3; raises and lowers the frequency, "
+     "then the voltage, by inputs 4 to 7)"},
 };
 
 } // namespace
@@ -77,9 +100,13 @@ RelayInputs ChannelSetLevels::Relay() const {
     return in;
 }
 
-TestPlayer FindTestPlayer(uint16_t dspTestId) {
-    for (const PlayerEntry& entry : kPlayers)
-        if (entry.dspTestId == dspTestId) return entry.play;
+TestPlayer FindTestPlayer(uint16_t dspTestId, bool* pointByPoint) {
+    for (const PlayerEntry& entry : kPlayers) {
+        if (entry.dspTestId != dspTestId) continue;
+        if (pointByPoint) *pointByPoint = entry.pointByPoint;
+        return entry.play;
+    }
+    if (pointByPoint) *pointByPoint = false;
     return nullptr;
 }
 

@@ -251,7 +251,10 @@ Reply TesterModel::Store(const Request& r) {
     auto p = r.payload;
     switch (r.head.msgId) {
     case 0x0104: record_.gpsTimes.emplace_back(p.begin(), p.end()); break;
-    case 0x0200: record_.selectedProgram = static_cast<uint16_t>(p[0] | p[1] << 8); break;
+    case 0x0200:
+        record_.selectedProgram = static_cast<uint16_t>(p[0] | p[1] << 8);
+        running_ = false;
+        break;
     case 0x0209:
         for (size_t i = 0; i < 16; ++i)
             record_.outputs[i] = static_cast<uint16_t>(p[2 * i] | p[2 * i + 1] << 8);
@@ -259,11 +262,13 @@ Reply TesterModel::Store(const Request& r) {
     case 0x0202:
         record_.testCommands.push_back(r.head.msgId);
         record_.lastTestId = r.head.testId;
+        running_ = true;
         PlayDownload();
         break;
     case 0x0201:
     case 0x0203:
     case 0x020E:
+        if (r.head.msgId == 0x0203) running_ = false;
         record_.testCommands.push_back(r.head.msgId);
         record_.lastTestId = r.head.testId;
         break;
@@ -276,6 +281,9 @@ Reply TesterModel::Store(const Request& r) {
         record_.downloadLock = Load32(p, 0);
         record_.locks.push_back(record_.downloadLock);
         if (record_.downloadLock) record_.params.clear(), record_.paramMessages = 0;
+        // A test point switched in while the test runs is played at once.
+        else if (running_ && PlaysSwitchedPoints())
+            PlayDownload();
         break;
     case 0x0211:
         if (Load32(p, 0) != p.size() - 4) return Reply{kStatusFailed, {}, {}};
@@ -299,6 +307,12 @@ void TesterModel::SetRelay(const VirtualRelay& relay) {
 void TesterModel::SetTimeScale(double scale) {
     std::lock_guard<std::mutex> lock(mutex_);
     timeScale_ = scale;
+}
+
+bool TesterModel::PlaysSwitchedPoints() const {
+    bool pointByPoint = false;
+    FindTestPlayer(record_.selectedProgram, &pointByPoint);
+    return pointByPoint;
 }
 
 void TesterModel::PlayDownload() {

@@ -108,10 +108,15 @@ private:
     // Plays the download with the selected program's player and schedules
     // what it reports.
     void PlayDownload();
+    // Whether the selected program plays a test point switched in while the
+    // test runs (from its start, 0x0202, to its stop, 0x0203, or another
+    // program, 0x0200).
+    bool PlaysSwitchedPoints() const;
 
     SimDevice& device_;
     VirtualRelay relay_;
     double timeScale_ = 0.05;
+    bool running_ = false; // a test started and not stopped
     mutable std::mutex mutex_;
     TesterIdentity identity_;
     Bytes calibration_ = NeutralCalibrationImage();

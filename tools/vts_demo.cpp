@@ -190,6 +190,32 @@ int Demo(const std::vector<std::string>&) {
                  std::printf("100 V and 1 A held, then reported: flag %.0f\n",
                              DocumentValue(r, "TestParams.Result.TripFlag"));
              });
+    RunScene(session, OLESTR("Varel.CDTest.1"), "differential",
+             {{"TestIp_Fault.0.Mag", VT_R4, 3.8},
+              {"TestIp_Fault.3.Mag", VT_R4, 2.2},
+              {"TestIp_Fault.3.Ang", VT_R4, 180},
+              {"PreFaultTime", VT_R4, 0.1},
+              {"FaultTime", VT_R4, 0.2},
+              {"bBinSelect.2", VT_INT, 1}},
+             [](IGenericData* r) {
+                 std::printf("3.8 A in, 2.2 A out (1.6 A at 3 A of bias): tripped after %.3f s (flag %.0f)\n",
+                             DocumentValue(r, "TestParams.Result.TripTime"),
+                             DocumentValue(r, "TestParams.Result.TripFlag"));
+             });
+    RunScene(session, OLESTR("Varel.ZDZTQTest.1"), "synchronisation",
+             {{"Vg_Fre", VT_R4, 49.4}, {"dFg_dt", VT_R4, 1}, {"dVg_dt", VT_R4, 5}}, [](IGenericData* r) {
+                 std::printf(
+                     "closed %.2f deg, %.3f s ahead at %.2f V, %.2f Hz;\n"
+                     "    frequency pulses %.2f s every %.2f s, voltage pulses %.2f s every %.2f s\n",
+                     DocumentValue(r, "TestParams.Result.AheadAng"),
+                     DocumentValue(r, "TestParams.Result.AheadTime"),
+                     DocumentValue(r, "TestParams.Result.Vg_Mag"),
+                     DocumentValue(r, "TestParams.Result.Vg_Fre"),
+                     DocumentValue(r, "TestParams.Result.AdjustFre_Width"),
+                     DocumentValue(r, "TestParams.Result.AdjustFre_Cycle"),
+                     DocumentValue(r, "TestParams.Result.AdjustV_Width"),
+                     DocumentValue(r, "TestParams.Result.AdjustV_Cycle"));
+             });
 
     RunScene(session, OLESTR("Varel.SJCLTest.1"), "timer",
              {{"PreFaultTime", VT_R4, 0.2},
