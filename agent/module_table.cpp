@@ -8,6 +8,7 @@
 #include "dsptest/state.h"
 #include "dsptest/track.h"
 #include "dsptest/ui.h"
+#include "playback/wave_play.h"
 
 namespace {
 
@@ -27,7 +28,8 @@ constexpr ModuleEntry kModules[] = {
     {OLESTR("Varel.ZDZTQTest.1"), OLESTR("VarelTest_Syn"), OLESTR("Syn.new"), 10, true, nullptr},
     {OLESTR("Varel.SJCLTest.1"), OLESTR("VarelTest_Timer"), OLESTR("Time.new"), 3, true, nullptr},
     {OLESTR("Varel.CDTest.1"), OLESTR("VarelTest_Diff"), OLESTR("Diff.new"), 9, true, nullptr},
-    {OLESTR("Varel.BXHFTest.1"), OLESTR("VarelTest_WavePlay"), OLESTR("WavePlay.new"), 6, true, nullptr},
+    {OLESTR("Varel.BXHFTest.1"), OLESTR("VarelTest_WavePlay"), OLESTR("WavePlay.new"), 6, true,
+     MakeModule<CDspTest_WavePlay>},
     {OLESTR("Varel.GLZDTest.1"), OLESTR("VarelTest_Osc"), OLESTR("Osc.new"), 5, true, nullptr},
     {OLESTR("Varel.SzVove_State.1"), OLESTR("VarelTest_SzVove_State"), OLESTR("SzVove_State.new"), 203, false,
      nullptr},

@@ -196,5 +196,12 @@ std::vector<TimedReport> PlayAdjustment(const PlayInput& in);
 // result (0x0207: trip flag, pick-up time and value, drop-off time and
 // value; times in 100 us, values in 1/10000, -1000 s when not happened).
 std::vector<TimedReport> PlayRamp(const PlayInput& in);
+// Wave playback: the frames of the wave in flash (9 voltage, then 9 current
+// codes each, at the line frequency times the points per cycle of the
+// download) played to their end, once; the repeat sections are not played.
+// The relay sees each output's RMS over the last cycle. Reports each change
+// of its inputs (0x0206) and the result (0x0207: 16 inputs, one time each:
+// their end states, then when each first closed, in 100 us).
+std::vector<TimedReport> PlayWave(const PlayInput& in);
 
 } // namespace sim

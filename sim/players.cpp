@@ -16,6 +16,7 @@ struct PlayerEntry {
 constexpr PlayerEntry kPlayers[] = {
     {1, PlayVoltageCurrent},
     {2, PlayRamp},
+    {6, PlayWave},
     {7, PlayStateSequence},
     {13, PlayTrack},
     {14, PlayAdjustment},
