@@ -11,6 +11,7 @@
 #include <varel/vts_errors.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <cwctype>
 

@@ -244,4 +244,11 @@ TEST_F(WavePlayBench, ARecordedFaultTripsTheRelayWhenTheRecordingSays) {
     EXPECT_NE(VTS_BeginTest(document.Get()), S_OK);
     bench.Model().SetFlashBytes(64u << 20);
     EXPECT_EQ(VTS_BeginTest(document.Get()), S_OK);
+    // A value beyond the output's range: refused, tried again when put right.
+    Set("iPara.0.Factor", VT_R4, 0.0001);
+    EXPECT_EQ(VTS_BeginTest(document.Get()), VTS_E_RANGE);
+    Set("iPara.0.Factor", VT_R4, 1);
+    const uint32_t before = bench.Model().Record().flashChecks;
+    EXPECT_EQ(VTS_BeginTest(document.Get()), S_OK);
+    EXPECT_EQ(bench.Model().Record().flashChecks, before + 1);
 }
