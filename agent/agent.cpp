@@ -287,6 +287,14 @@ HRESULT CTestAgent::LinkDevice(BSTR link) {
     linked_ = 1;
     baseDeviceInfo_ = BaseDeviceInfoFrom(devBaseInfo_);
     queue_.DeliverNow(VTS_NOTIFY_LINKED, &baseDeviceInfo_, sizeof baseDeviceInfo_);
+    {
+        // The module hears of the new link too: a tester linked anew may
+        // not keep what was downloaded to it.
+        std::vector<uint8_t> linked(reinterpret_cast<const uint8_t*>(&baseDeviceInfo_),
+                                    reinterpret_cast<const uint8_t*>(&baseDeviceInfo_ + 1));
+        std::lock_guard<std::mutex> lock(moduleMutex_);
+        if (module_) module_->OnDeviceEvent(VTS_NOTIFY_LINKED, linked);
+    }
     if (mainDevice_.QueryADJData() != S_OK) {
         DebugPrintf("LinkDevice Succeeded but get adjdata failed.\r\n");
         return VTS_E_ADJ_READ;
@@ -472,6 +480,12 @@ HRESULT CTestAgent::SendBout(uint16_t testId, const uint16_t* states, uint32_t c
 
 uint32_t CTestAgent::VoltageChannels() const { return std::min<uint32_t>(devBaseInfo_.voltageChannels, 16); }
 uint32_t CTestAgent::CurrentChannels() const { return std::min<uint32_t>(devBaseInfo_.currentChannels, 16); }
+
+int16_t CTestAgent::TestSampRate() const { return static_cast<int16_t>(devBaseInfo_.testSampRate); }
+
+HRESULT CTestAgent::TransFile(const WCHAR* sourcePath, const WCHAR* destinationName) {
+    return mainDevice_.TransFile(sourcePath, destinationName);
+}
 
 HRESULT CTestAgent::SendWavePlayData(const float* samples, uint32_t channels, uint32_t count) {
     return mainDevice_.SendWavePlayData(samples, channels, count);

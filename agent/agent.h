@@ -73,6 +73,8 @@ public:
     HRESULT SendBout(uint16_t testId, const uint16_t* states, uint32_t count) override;
     uint32_t VoltageChannels() const override;
     uint32_t CurrentChannels() const override;
+    int16_t TestSampRate() const override;
+    HRESULT TransFile(const WCHAR* sourcePath, const WCHAR* destinationName) override;
     HRESULT SendWavePlayData(const float* samples, uint32_t channels, uint32_t count) override;
 
 private:

@@ -13,6 +13,7 @@
 #include "dsptest/timer.h"
 #include "dsptest/track.h"
 #include "dsptest/ui.h"
+#include "playback/wave_play.h"
 
 namespace {
 
@@ -36,7 +37,8 @@ constexpr ModuleEntry kModules[] = {
      MakeModule<CDspTest_Timer>},
     {OLESTR("Varel.CDTest.1"), OLESTR("VarelTest_Diff"), OLESTR("Diff.new"), 9, true,
      MakeModule<CDspTest_Diff>},
-    {OLESTR("Varel.BXHFTest.1"), OLESTR("VarelTest_WavePlay"), OLESTR("WavePlay.new"), 6, true, nullptr},
+    {OLESTR("Varel.BXHFTest.1"), OLESTR("VarelTest_WavePlay"), OLESTR("WavePlay.new"), 6, true,
+     MakeModule<CDspTest_WavePlay>},
     {OLESTR("Varel.GLZDTest.1"), OLESTR("VarelTest_Osc"), OLESTR("Osc.new"), 5, true, nullptr},
     {OLESTR("Varel.SzVove_State.1"), OLESTR("VarelTest_SzVove_State"), OLESTR("SzVove_State.new"), 203, false,
      MakeModule<CDspTest_SzVove_State>},

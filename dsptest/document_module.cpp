@@ -24,7 +24,7 @@ int CDspDocumentTest::LoadFromData(IGenericDataNode* root) {
     return 1;
 }
 
-HRESULT CDspDocumentTest::LoadAndDownload(IUnknown* params) {
+HRESULT CDspDocumentTest::LoadDocument(IUnknown* params) {
     ComPtr<IGenericData> document;
     HRESULT hr = params->QueryInterface(IID_IGenericData, document.PutVoid());
     if (hr == E_NOINTERFACE) {
@@ -39,7 +39,12 @@ HRESULT CDspDocumentTest::LoadAndDownload(IUnknown* params) {
     if (FAILED(document->GetRootNode(root.Put())) || !root) return E_NOINTERFACE;
     // A document for another test type counts as read: the defaults stand.
     if (LoadFromData(root.Get()) < 0) return E_INVALIDARG;
-    return DownloadTestParams();
+    return S_OK;
+}
+
+HRESULT CDspDocumentTest::LoadAndDownload(IUnknown* params) {
+    const HRESULT hr = LoadDocument(params);
+    return hr != S_OK ? hr : DownloadTestParams();
 }
 
 HRESULT CDspDocumentTest::BeginTest(IUnknown* params) {

@@ -53,6 +53,9 @@ protected:
     // ExecuteCmd of the modules with tester commands: 0 and 1 send 0x020E,
     // every other command is taken as done.
     HRESULT ModuleCommand(int32_t command);
+    // The document's values into the struct (an argument that is no
+    // document reads as an empty one); E_NOINTERFACE without a root.
+    HRESULT LoadDocument(IUnknown* params);
 
     // The struct is written on the caller's thread (documents) and on the
     // receive thread (results); every touch of it holds this lock, and

@@ -24,6 +24,16 @@ HRESULT CDspTest::PrepareTestParams() { return S_OK; }
 uint32_t CDspTest::VoltageChannels() const { return owner_ ? owner_->VoltageChannels() : 0; }
 uint32_t CDspTest::CurrentChannels() const { return owner_ ? owner_->CurrentChannels() : 0; }
 
+int16_t CDspTest::SampRateWord() const { return owner_ ? owner_->TestSampRate() : 0; }
+
+HRESULT CDspTest::SendWaveFrames(const float* samples, uint32_t channels, uint32_t count) {
+    return owner_ ? owner_->SendWavePlayData(samples, channels, count) : E_NOINTERFACE;
+}
+
+HRESULT CDspTest::TransferFile(const WCHAR* sourcePath, const WCHAR* destinationName) {
+    return owner_ ? owner_->TransFile(sourcePath, destinationName) : E_NOINTERFACE;
+}
+
 void CDspTest::AddTestParam(uint32_t id, const VARIANT& value) {
     params_.push_back({id, {}});
     VariantInit(&params_.back().value);

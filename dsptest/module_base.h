@@ -52,6 +52,13 @@ protected:
     // before Attach.
     uint32_t VoltageChannels() const;
     uint32_t CurrentChannels() const;
+    // The tester's points-per-cycle word; 0 before Attach.
+    int16_t SampRateWord() const;
+    bool Attached() const { return owner_ != nullptr; }
+    // Wave frames through the calibration to the tester's flash; a file
+    // copied to the tester. E_NOINTERFACE before Attach.
+    HRESULT SendWaveFrames(const float* samples, uint32_t channels, uint32_t count);
+    HRESULT TransferFile(const WCHAR* sourcePath, const WCHAR* destinationName);
 
 private:
     void ClearParams();

@@ -2,6 +2,7 @@
 
 #include "com/bstr.h"
 
+#include <algorithm>
 #include <string>
 
 namespace {
@@ -65,6 +66,15 @@ void DocumentWriter::Real(const WCHAR* key, float& value) {
     Put(key, v);
 }
 
+void DocumentWriter::Text(const WCHAR* key, WCHAR* text, uint32_t capacity) {
+    VARIANT v;
+    v.vt = VT_BSTR;
+    v.bstrVal = SysAllocStringLen(text, static_cast<UINT>(std::char_traits<WCHAR>::length(text)));
+    if (!v.bstrVal && ok_) ok_ = capacity == 0;
+    if (v.bstrVal) Put(key, v);
+    VariantClear(&v);
+}
+
 void DocumentWriter::Push(BSTR name) {
     ComPtr<IGenericDataNode> child;
     if (ok_ && FAILED(path_.back()->AddChild(name, child.Put()))) ok_ = false;
@@ -125,6 +135,20 @@ void DocumentReader::Real(const WCHAR* key, float& value) {
     VARIANT v;
     VariantInit(&v);
     if (SUCCEEDED(path_.back()->GetChildValue(name.Get(), &v)) && As(VT_R4, &v)) value = v.fltVal;
+    VariantClear(&v);
+}
+
+void DocumentReader::Text(const WCHAR* key, WCHAR* text, uint32_t capacity) {
+    if (path_.empty() || capacity == 0) return;
+    BStr name(key);
+    VARIANT v;
+    VariantInit(&v);
+    if (SUCCEEDED(path_.back()->GetChildValue(name.Get(), &v)) && As(VT_BSTR, &v)) {
+        const WideStringView read = BstrView(v.bstrVal);
+        const size_t n = std::min<size_t>(read.size(), capacity - 1);
+        std::copy_n(read.data(), n, text);
+        std::fill(text + n, text + capacity, WCHAR(0));
+    }
     VariantClear(&v);
 }
 

@@ -16,6 +16,8 @@ public:
     virtual ~FieldWalker() = default;
     virtual void Int(const WCHAR* key, int32_t& value) = 0;
     virtual void Real(const WCHAR* key, float& value) = 0;
+    // A text of at most capacity - 1 characters, always terminated.
+    virtual void Text(const WCHAR* key, WCHAR* text, uint32_t capacity) = 0;
     // Steps into the child key (or an array element); false when reading
     // and there is none: the fields under it are left as they are.
     virtual bool Enter(const WCHAR* key) = 0;
@@ -70,6 +72,7 @@ public:
 
     void Int(const WCHAR* key, int32_t& value) override;
     void Real(const WCHAR* key, float& value) override;
+    void Text(const WCHAR* key, WCHAR* text, uint32_t capacity) override;
     bool Enter(const WCHAR* key) override;
     bool EnterIndex(uint32_t index) override;
     void Leave() override;
@@ -96,6 +99,7 @@ public:
 
     void Int(const WCHAR* key, int32_t& value) override;
     void Real(const WCHAR* key, float& value) override;
+    void Text(const WCHAR* key, WCHAR* text, uint32_t capacity) override;
     bool Enter(const WCHAR* key) override;
     bool EnterIndex(uint32_t index) override;
     void Leave() override;

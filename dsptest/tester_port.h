@@ -22,6 +22,11 @@ public:
     // The voltage and current channels the tester reports, at most 16 each.
     virtual uint32_t VoltageChannels() const = 0;
     virtual uint32_t CurrentChannels() const = 0;
+    // The tester's playback points per cycle (negative: samples per second)
+    // as its identity gives them.
+    virtual int16_t TestSampRate() const = 0;
+    // A file of the PC copied to the tester under destinationName.
+    virtual HRESULT TransFile(const WCHAR* sourcePath, const WCHAR* destinationName) = 0;
     // Wave samples (frames of `channels` floats) through the calibration into
     // output codes, downloaded with progress notifications.
     virtual HRESULT SendWavePlayData(const float* samples, uint32_t channels, uint32_t count) = 0;

@@ -90,6 +90,7 @@ void DescribeData(const CComtradeParser& parser, Node root) {
         Node node = analog.Child(Numbered("ch", i));
         node.Set(OLESTR("point_min"), Real(c.analog[i].point_min));
         node.Set(OLESTR("point_max"), Real(c.analog[i].point_max));
+        node.Set(OLESTR("point_missing"), Variant::I4(static_cast<LONG>(c.analog[i].point_missing)));
     }
     const CSampMappingFile& mapping = parser.Mapping();
     Node memory = root.Child(OLESTR("mapping_memory"));
@@ -99,7 +100,7 @@ void DescribeData(const CComtradeParser& parser, Node root) {
     memory.Set(OLESTR("start_time"), Variant::R8(mapping.StartTimeUs() / 1000.0));
 }
 
-}  // namespace
+} // namespace
 
 WideString ComtradeDataPath(const WideString& cfgPath) {
     size_t dot = cfgPath.find_last_of('.');
@@ -109,7 +110,7 @@ WideString ComtradeDataPath(const WideString& cfgPath) {
     WideString extension = cfgPath.substr(dot + 1);
     for (WCHAR& c : extension)
         if (c >= 'A' && c <= 'Z') c = static_cast<WCHAR>(c - 'A' + 'a');
-    if (extension == OLESTR("cff")) return cfgPath;  // a single-file recording
+    if (extension == OLESTR("cff")) return cfgPath; // a single-file recording
     bool upper = dot + 1 < cfgPath.size();
     for (size_t i = dot + 1; i < cfgPath.size(); ++i)
         upper = upper && !(cfgPath[i] >= 'a' && cfgPath[i] <= 'z');

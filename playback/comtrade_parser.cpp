@@ -14,14 +14,10 @@ namespace {
 // The system's texts of the error codes the parser raises.
 const char* ErrorText(HRESULT code) {
     switch (code) {
-        case CComtradeCfgReader::kChannelCountError:
-            return "The system cannot find the path specified.";
-        case CComtradeCfgReader::kTimeMultError:
-            return "Access is denied.";
-        case CComtradeResampler::kBlockFull:
-            return "Not enough storage is available to complete this operation.";
-        default:
-            return "Unknown error.";
+    case CComtradeCfgReader::kChannelCountError: return "The system cannot find the path specified.";
+    case CComtradeCfgReader::kTimeMultError: return "Access is denied.";
+    case CComtradeResampler::kBlockFull: return "Not enough storage is available to complete this operation.";
+    default: return "Unknown error.";
     }
 }
 
@@ -32,21 +28,17 @@ float UnitFactor(const WideString& uu) {
         if (!isUnit(uu[i])) continue;
         if (i == 0) return 1.0f;
         switch (uu[i - 1]) {
-            case 'K':
-            case 'k':
-                return 1000.0f;
-            case 'M':
-                return 1000000.0f;
-            case 'm':
-                return 0.001f;
-            default:
-                return 1.0f;
+        case 'K':
+        case 'k': return 1000.0f;
+        case 'M': return 1000000.0f;
+        case 'm': return 0.001f;
+        default: return 1.0f;
         }
     }
     return 1.0f;
 }
 
-}  // namespace
+} // namespace
 
 CComtradeParser::CComtradeParser() : mapping_(OLESTR("VAREL_BXHF_MAPPING")) {}
 
@@ -158,6 +150,7 @@ HRESULT CComtradeParser::ParseDat(const unsigned char* data, size_t size, float 
     for (size_t i = 0; i < config_.analog.size(); ++i) {
         config_.analog[i].point_min = samplesRead_ ? reader_.Minimum(i) : 0.0f;
         config_.analog[i].point_max = samplesRead_ ? reader_.Maximum(i) : 0.0f;
+        config_.analog[i].point_missing = static_cast<uint32_t>(reader_.Missing(i));
     }
     if (result == CComtradeResampler::kBlockFull) {
         DebugPrintf("ParseDatFile error %s\n", ErrorText(result));

@@ -289,5 +289,12 @@ std::vector<TimedReport> PlayDifferential(const PlayInput& in);
 // confirmation time are not played.
 constexpr double kSynchronisingSeconds = 60;
 std::vector<TimedReport> PlaySynchronising(const PlayInput& in);
+// Wave playback: the frames of the wave in flash (9 voltage, then 9 current
+// codes each, at the line frequency times the points per cycle of the
+// download) played to their end, once; the repeat sections are not played.
+// The relay sees each output's RMS over the last cycle. Reports each change
+// of its inputs (0x0206) and the result (0x0207: 16 inputs, one time each:
+// their end states, then when each first closed, in 100 us).
+std::vector<TimedReport> PlayWave(const PlayInput& in);
 
 } // namespace sim

@@ -21,6 +21,7 @@ constexpr PlayerEntry kPlayers[] = {
     {2, PlayRamp},
     {3, PlayTimer},
     {4, PlayHarmonic},
+    {6, PlayWave},
     {7, PlayStateSequence},
     {9, PlayDifferential, true},
     {10, PlaySynchronising},

@@ -61,6 +61,61 @@ void RunScene(HostSession& session, const WCHAR* progId, const char* name,
     VTS_StopTest(0);
 }
 
+// A public fault recording played back: its three phase currents on the
+// first three current outputs. The recording lasts 33 ms, so the bench's
+// over-current element trips after 10 ms for this scene.
+void PlaybackScene(HostSession& session, sim::TesterSimulator& bench) {
+    constexpr const char* kRecording = "../shared/data/comtrade/python-comtrade-samples/sample_ascii.cfg";
+    std::printf("  wave playback: ");
+    if (FAILED(VTS_ActiveTest(OLESTR("Varel.BXHFTest.1"))))
+        return (void)std::printf("VTS_ActiveTest failed\n");
+    VARIANT path;
+    path.vt = VT_BSTR;
+    path.bstrVal = SysAllocString(Utf8ToUtf16(kRecording).c_str());
+    const HRESULT described = VTS_Execute(3, &path, 1);
+    ComPtr<IGenericData> description;
+    if (path.vt == VT_DISPATCH)
+        path.pdispVal->QueryInterface(IID_IGenericData, reinterpret_cast<void**>(description.Put()));
+    VariantClear(&path);
+    if (described != S_OK || !description)
+        return (void)std::printf("%s is not beside this tree\n", kRecording);
+    // The whole recording: its first 40 samples at 1200 samples/s.
+    const double startMs = DocumentValue(description.Get(), "mapping_memory.start_time");
+    ComPtr<IGenericData> document;
+    CoCreateInstance(CLSID_GenericData, nullptr, CLSCTX_INPROC_SERVER, IID_IGenericData, document.PutVoid());
+    VTS_InitTestParams(document.Get(), OLESTR("Varel.BXHFTest.1"));
+    ComPtr<IGenericDataNode> root;
+    document->GetRootNode(root.Put());
+    VARIANT file;
+    file.vt = VT_BSTR;
+    file.bstrVal = SysAllocString(Utf8ToUtf16(kRecording).c_str());
+    BStr key(OLESTR("TestParams.strCfgFileName"));
+    root->SetChildValue(key.Get(), file);
+    VariantClear(&file);
+    SetDocumentValue(document.Get(), "TestParams.Test_timeFrom", VT_R4, startMs);
+    SetDocumentValue(document.Get(), "TestParams.Test_timeTo", VT_R4, startMs + 39 / 1.2);
+    for (int k = 0; k < 3; ++k)
+        SetDocumentValue(document.Get(), "TestParams.iPara." + std::to_string(k) + ".ChIndex", VT_INT, k);
+    SetDocumentValue(document.Get(), "TestParams.bBinSelect.0", VT_INT, 1);
+    sim::VirtualRelay relay;
+    relay.delayS = 0.01f;
+    bench.Model().SetRelay(relay);
+    session.Take();
+    const HRESULT begun = VTS_BeginTest(document.Get());
+    bench.Model().SetRelay(sim::VirtualRelay{});
+    if (FAILED(begun)) return (void)std::printf("VTS_BeginTest -> %s\n", HostSession::Outcome(begun).c_str());
+    bool reported = false;
+    for (int waits = 0; waits < 10 && !reported; ++waits)
+        for (const HostNotification& n : session.Take(1, 1000)) reported |= n.code == VTS_NOTIFY_TEST_RESULT;
+    IGenericData* result = nullptr;
+    if (!reported || FAILED(VTS_GetTestResult(&result)) || !result) return (void)std::printf("no result\n");
+    std::printf("sample_ascii (%u wave bytes): the relay (5 A, 10 ms) tripped at %.4f s\n",
+                static_cast<unsigned>(bench.Model().Record().wave.codes.size()),
+                DocumentValue(result, "TestParams.Result.BinTripTime.0.Bin.0"));
+    result->Release();
+    VTS_StopTest(0);
+}
+
 int Demo(const std::vector<std::string>&) {
     std::printf(
         "VarelTSS demo\n\n1. The simulated bench: tester 192.168.253.231:2001, I/O box .3 and .4:7000\n");
@@ -216,7 +271,6 @@ int Demo(const std::vector<std::string>&) {
                      DocumentValue(r, "TestParams.Result.AdjustV_Width"),
                      DocumentValue(r, "TestParams.Result.AdjustV_Cycle"));
              });
-
     RunScene(session, OLESTR("Varel.SJCLTest.1"), "timer",
              {{"PreFaultTime", VT_R4, 0.2},
               {"StatePara.1.Ip.0.Mag", VT_R4, 10},
@@ -246,6 +300,7 @@ int Demo(const std::vector<std::string>&) {
                  std::printf("current 0 at 0 A, then 10 A from 0.2 s: %zu parameters, result words as sent\n",
                              bench.Model().Record().params.size());
              });
+    PlaybackScene(session, bench);
 
     std::printf("\n8. Message texts\n");
     for (HRESULT code : {static_cast<HRESULT>(0xA0190105), static_cast<HRESULT>(0xA0190102)})

@@ -4,6 +4,7 @@
 // for byte and in the same order, as bare round trips over UDP to a socket
 // that answers each at once. Same run, best of five interleaved passes.
 // Run inside tools/netns-run (make bench).
+#include "bench/stop_and_wait.h"
 #include "com/bstr.h"
 #include "com/com_ptr.h"
 #include "sim/tester_simulator.h"
@@ -28,71 +29,11 @@ constexpr int kRunsPerPass = 10;
 constexpr const WCHAR* kLink =
     OLESTR("PC-IP:192.168.253.1;PC-PORT:3000;DEV-IP:192.168.253.231;DEV-PORT:2001");
 
-struct RoundTrip {
-    sim::Bytes request;
-    sim::Bytes answer;
-};
-
-// The requests the PC sent during one BeginTest, each with the answer it got.
-std::vector<RoundTrip> RoundTripsOf(const std::vector<sim::Datagram>& traffic) {
-    std::vector<RoundTrip> trips;
-    for (size_t i = 0; i < traffic.size(); ++i) {
-        const sim::Datagram& request = traffic[i];
-        if (!request.received || request.head.IsAnswer()) continue;
-        for (size_t j = i + 1; j < traffic.size(); ++j) {
-            const sim::Datagram& answer = traffic[j];
-            if (!answer.received && answer.head.IsAnswer() && answer.head.msgId == request.head.msgId &&
-                std::string(answer.device) == request.device) {
-                trips.push_back({request.bytes, answer.bytes});
-                break;
-            }
-        }
-    }
-    return trips;
-}
-
-struct Echo {
-    SOCKET socket;
-    const std::vector<RoundTrip>* trips;
-};
-
-// Answers the n-th datagram of a pass with the n-th recorded answer.
-DWORD WINAPI AnswerInOrder(LPVOID context) {
-    auto* echo = static_cast<Echo*>(context);
-    uint8_t packet[65536];
-    for (size_t n = 0;; n = (n + 1) % echo->trips->size()) {
-        sockaddr_in from{};
-        socklen_t length = sizeof from;
-        if (recvfrom(echo->socket, reinterpret_cast<char*>(packet), sizeof packet, 0,
-                     reinterpret_cast<sockaddr*>(&from), &length) <= 0)
-            return 0;
-        const sim::Bytes& answer = (*echo->trips)[n].answer;
-        sendto(echo->socket, reinterpret_cast<const char*>(answer.data()), static_cast<int>(answer.size()), 0,
-               reinterpret_cast<const sockaddr*>(&from), sizeof from);
-    }
-}
-
-double Milliseconds(std::chrono::steady_clock::time_point since) {
-    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - since).count();
-}
-
-double StopAndWait(SOCKET raw, const sockaddr_in& peer, const std::vector<RoundTrip>& trips) {
-    const auto start = std::chrono::steady_clock::now();
-    uint8_t answer[65536];
-    for (const RoundTrip& trip : trips) {
-        sendto(raw, reinterpret_cast<const char*>(trip.request.data()), static_cast<int>(trip.request.size()),
-               0, reinterpret_cast<const sockaddr*>(&peer), sizeof peer);
-        if (recvfrom(raw, reinterpret_cast<char*>(answer), sizeof answer, 0, nullptr, nullptr) <= 0)
-            return -1;
-    }
-    return Milliseconds(start);
-}
-
 // One BeginTest; the test it starts is stopped before the next.
 double BeginTest(IGenericData* document) {
     const auto start = std::chrono::steady_clock::now();
     if (VTS_BeginTest(document) != S_OK) return -1;
-    const double spent = Milliseconds(start);
+    const double spent = bench::Milliseconds(start);
     Sleep(5); // the simulated tester's result, reported at once
     VTS_StopTest(0);
     return spent;
@@ -151,33 +92,18 @@ int Measure(sim::TesterSimulator& bench, const BenchCase& test) {
     traffic.erase(std::find_if(traffic.begin(), traffic.end(),
                                [](const sim::Datagram& d) { return d.received && d.head.msgId == 0x0203; }),
                   traffic.end());
-    const std::vector<RoundTrip> trips = RoundTripsOf(traffic);
-
-    Echo echo{socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP), &trips};
-    sockaddr_in peer = Ipv4Endpoint(sim::kTesterAddress, 0);
-    bind(echo.socket, reinterpret_cast<sockaddr*>(&peer), sizeof peer);
-    socklen_t length = sizeof peer;
-    getsockname(echo.socket, reinterpret_cast<sockaddr*>(&peer), &length);
-    HANDLE answering = CreateThread(nullptr, 0, AnswerInOrder, &echo, 0, nullptr);
-    SOCKET raw = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
-
+    bench::StopAndWaitFloor replay(bench::RoundTripsOf(traffic));
     double floor = 1e9, begin = 1e9;
     for (int pass = 0; pass < kPasses; ++pass) {
         for (int run = 0; run < kRunsPerPass; ++run) {
-            floor = std::min(floor, StopAndWait(raw, peer, trips));
+            floor = std::min(floor, replay.Replay());
             begin = std::min(begin, BeginTest(document.Get()));
         }
     }
-
-    WakeSocketReceivers(echo.socket);
-    WaitForSingleObject(answering, INFINITE);
-    CloseHandle(answering);
-    closesocket(echo.socket);
-    closesocket(raw);
     if (floor <= 0 || begin <= 0) return Fail("a round trip failed");
 
     std::printf("BeginTest of %s: %zu items in %u messages 0x0204, %zu round trips in all\n", test.name,
-                record.params.size(), record.paramMessages, trips.size());
+                record.params.size(), record.paramMessages, replay.Trips());
     std::printf("BeginTest %.2f ms, stop-and-wait floor %.2f ms: %.2fx the floor (goal 1.5x)\n", begin, floor,
                 begin / floor);
     return 0;

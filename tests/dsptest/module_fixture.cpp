@@ -88,8 +88,14 @@ HRESULT FakePort::SendBout(uint16_t testId, const uint16_t* states, uint32_t cou
     return Record(testId, DEVMSG_BOUT, std::move(payload));
 }
 
-HRESULT FakePort::SendWavePlayData(const float*, uint32_t, uint32_t count) {
+HRESULT FakePort::SendWavePlayData(const float* samples, uint32_t, uint32_t count) {
+    wave.assign(samples, samples + count);
     return Record(0, DEVMSG_WAVE_DATA, std::vector<uint8_t>(count));
+}
+
+HRESULT FakePort::TransFile(const WCHAR*, const WCHAR* destinationName) {
+    const std::string name = Utf16ToUtf8(destinationName);
+    return Record(0, 0x0500, std::vector<uint8_t>(name.begin(), name.end()));
 }
 
 std::vector<uint16_t> FakePort::Ids() const {

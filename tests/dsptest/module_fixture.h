@@ -53,6 +53,9 @@ public:
     HRESULT SendBout(uint16_t testId, const uint16_t* states, uint32_t count) override;
     uint32_t VoltageChannels() const override { return voltages; }
     uint32_t CurrentChannels() const override { return currents; }
+    int16_t TestSampRate() const override { return sampRate; }
+    // Recorded as message 0x0500 with the destination name (UTF-8).
+    HRESULT TransFile(const WCHAR* sourcePath, const WCHAR* destinationName) override;
     HRESULT SendWavePlayData(const float* samples, uint32_t channels, uint32_t count) override;
 
     // Every message in order; parameter lists as one 0x0204 entry per call,
@@ -64,6 +67,9 @@ public:
     std::vector<uint16_t> Ids() const;
 
     uint32_t voltages = 6, currents = 6;
+    int16_t sampRate = 200;
+    // The frames of the last wave download.
+    std::vector<float> wave;
     // A message id the port answers with failAnswer instead of S_OK.
     uint16_t failing = 0;
     HRESULT failAnswer = E_FAIL;

@@ -208,3 +208,30 @@ TEST_F(ComtradeSamples, UpsamplingInterpolatesBetweenSamples) {
 }
 
 } // namespace
+
+// Missing values (99999 in text, 0x8000 in binary) are counted per channel
+// and read as their channel's neighbours give them, never as values.
+TEST_F(ComtradeSamples, MissingValuesTakeTheirNeighbours) {
+    CComtradeParser text;
+    ASSERT_EQ(text.OpenCfgFile(Utf8ToUtf16(File("sample_ascii.cfg").string())), 0);
+    ASSERT_EQ(text.ParseDatFile(Utf8ToUtf16(File("sample_ascii_missing.dat").string()), 0.0f), 0);
+    const ComtradeAnalogChannel& ia = text.Config().analog[0];
+    for (const ComtradeAnalogChannel& ch : text.Config().analog) EXPECT_EQ(ch.point_missing, 1u);
+    EXPECT_NEAR(ia.point_max, expected_["sample_ascii.cfg"]["ch1_max"].number, 1e-3) << "not 99999 x a + b";
+    // Sample 2 of IA lies between -83 and 55: raw -14.
+    EXPECT_NEAR(text.Mapping().Floats()[8], ia.a * -14 + ia.b, 0.01);
+
+    CComtradeParser binary;
+    ASSERT_EQ(binary.OpenCfgFile(Utf8ToUtf16(File("sample_bin.cfg").string())), 0);
+    ASSERT_EQ(binary.ParseDatFile(Utf8ToUtf16(File("sample_bin_missing.dat").string()), 0.0f), 0);
+    float gain[2], offset[2];
+    for (int c = 0; c < 2; ++c) {
+        CComtradeParser::ChannelScale(binary.Config().analog[c], &gain[c], &offset[c]);
+        EXPECT_EQ(binary.Config().analog[c].point_missing, 1u);
+    }
+    const float* frames = binary.Mapping().Floats();
+    const size_t width = 20;
+    EXPECT_FLOAT_EQ(frames[0], gain[0] * -24571 + offset[0]) << "the first sample takes the next one";
+    EXPECT_FLOAT_EQ(frames[width + 1], gain[1] * (-3905 + -5090) / 2.0f + offset[1]);
+    EXPECT_FLOAT_EQ(binary.Config().analog[0].point_min, gain[0] * -24571 + offset[0]);
+}
