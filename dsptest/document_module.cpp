@@ -24,7 +24,7 @@ int CDspDocumentTest::LoadFromData(IGenericDataNode* root) {
     return 1;
 }
 
-HRESULT CDspDocumentTest::LoadAndDownload(IUnknown* params) {
+HRESULT CDspDocumentTest::LoadAndDownload(IUnknown* params, bool starting) {
     ComPtr<IGenericData> document;
     HRESULT hr = params->QueryInterface(IID_IGenericData, document.PutVoid());
     if (hr == E_NOINTERFACE) {
@@ -39,6 +39,7 @@ HRESULT CDspDocumentTest::LoadAndDownload(IUnknown* params) {
     if (FAILED(document->GetRootNode(root.Put())) || !root) return E_NOINTERFACE;
     // A document for another test type counts as read: the defaults stand.
     if (LoadFromData(root.Get()) < 0) return E_INVALIDARG;
+    if (starting && (hr = BeforeDownload()) != S_OK) return hr;
     return DownloadTestParams();
 }
 
@@ -48,7 +49,7 @@ HRESULT CDspDocumentTest::BeginTest(IUnknown* params) {
         std::lock_guard<std::mutex> lock(structMutex_);
         ResetStruct();
     }
-    HRESULT hr = LoadAndDownload(params);
+    HRESULT hr = LoadAndDownload(params, true);
     if (hr != S_OK) return hr;
     hr = SendTestCommand(DEVMSG_TEST_START);
     if (hr != S_OK) return hr;
@@ -64,7 +65,7 @@ HRESULT CDspDocumentTest::BeginTest(IUnknown* params) {
 
 HRESULT CDspDocumentTest::SwitchTestPoint(IUnknown* params) {
     if (!params) return E_INVALIDARG;
-    return LoadAndDownload(params);
+    return LoadAndDownload(params, false);
 }
 
 HRESULT CDspDocumentTest::StopTest(int32_t) { return SendTestCommand(DEVMSG_TEST_STOP); }

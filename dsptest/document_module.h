@@ -49,6 +49,9 @@ protected:
     // The binary outputs sent between 0x0201 and 0x0202, into states; how
     // many (1 to 16), or 0 for a module without that step.
     virtual uint32_t StartOutputs(int32_t (&)[16]) { return 0; }
+    // A start's step between reading the document and the download (not
+    // taken by a test point switch); an error ends the start there.
+    virtual HRESULT BeforeDownload() { return S_OK; }
 
     // ExecuteCmd of the modules with tester commands: 0 and 1 send 0x020E,
     // every other command is taken as done.
@@ -60,8 +63,9 @@ protected:
     std::mutex structMutex_;
 
 private:
-    // The document's values into the struct, then the download.
-    HRESULT LoadAndDownload(IUnknown* params);
+    // The document's values into the struct, BeforeDownload when starting,
+    // then the download.
+    HRESULT LoadAndDownload(IUnknown* params, bool starting);
 
     const ModuleEntry& entry_;
 };

@@ -44,6 +44,13 @@ void CDspTest::AddReal(uint32_t id, float value) {
     AddTestParam(id, v);
 }
 
+void CDspTest::AddDouble(uint32_t id, double value) {
+    VARIANT v;
+    v.vt = VT_R8;
+    v.dblVal = value;
+    AddTestParam(id, v);
+}
+
 void CDspTest::ClearParams() {
     for (TestParamItem& item : params_) VariantClear(&item.value);
     params_.clear();
@@ -60,6 +67,10 @@ HRESULT CDspTest::SendTestParamList() {
 
 HRESULT CDspTest::SendTestCommand(uint16_t code) {
     return owner_ ? owner_->Send(static_cast<uint16_t>(dspTestId_), code, nullptr, 0) : E_NOINTERFACE;
+}
+
+HRESULT CDspTest::SendWaveData(const float* samples, uint32_t channels, uint32_t count) {
+    return owner_ ? owner_->SendWavePlayData(samples, channels, count) : E_NOINTERFACE;
 }
 
 HRESULT CDspTest::SendBoutState(const int32_t* states, uint32_t count) {

@@ -38,11 +38,17 @@ protected:
     void AddTestParam(uint32_t id, const VARIANT& value);
     void AddUint(uint32_t id, uint32_t value);
     void AddReal(uint32_t id, float value);
+    // A real of double precision (VT_R8); on the wire as a real.
+    void AddDouble(uint32_t id, double value);
     // Sends the gathered parameters (0x0204) and empties the list whatever
     // happens. DISP_E_BADPARAMCOUNT for an empty list.
     HRESULT SendTestParamList();
     // Message code for this module without payload.
     HRESULT SendTestCommand(uint16_t code);
+    // Wave samples (frames of channels floats, count in all) through the
+    // main device's wave download; E_NOINTERFACE before Attach.
+    HRESULT SendWaveData(const float* samples, uint32_t channels, uint32_t count);
+    bool Attached() const { return owner_ != nullptr; }
     // 0x0209 with up to 16 output states.
     HRESULT SendBoutState(const int32_t* states, uint32_t count);
     // Lock, prepare and build the parameters, unlock whatever happened.

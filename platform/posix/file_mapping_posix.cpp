@@ -48,9 +48,9 @@ bool FileLastWriteLocalTime(const WideString& path, SYSTEMTIME* time, DWORD* err
     tm local{};
     localtime_r(&st.st_mtime, &local);
     *time = SYSTEMTIME{static_cast<WORD>(local.tm_year + 1900), static_cast<WORD>(local.tm_mon + 1),
-                       static_cast<WORD>(local.tm_wday), static_cast<WORD>(local.tm_mday),
-                       static_cast<WORD>(local.tm_hour), static_cast<WORD>(local.tm_min),
-                       static_cast<WORD>(local.tm_sec), 0};
+                       static_cast<WORD>(local.tm_wday),        static_cast<WORD>(local.tm_mday),
+                       static_cast<WORD>(local.tm_hour),        static_cast<WORD>(local.tm_min),
+                       static_cast<WORD>(local.tm_sec),         0};
     return true;
 }
 
@@ -67,6 +67,7 @@ struct NamedBlock {
     int fd = -1;
     size_t size = 0;
     int handles = 0;
+    bool owned = true; // made here: the last Close removes the name
 };
 std::mutex g_blocksMutex;
 std::map<std::string, NamedBlock>& Blocks() {
@@ -106,7 +107,9 @@ bool SharedMemory::Create(const WideString& name, size_t size, bool* alreadyExis
             shm_unlink(shmName.c_str());
             return false;
         }
-        it = Blocks().emplace(shmName, NamedBlock{fd, std::max(size, static_cast<size_t>(st.st_size)), 0}).first;
+        it = Blocks()
+                 .emplace(shmName, NamedBlock{fd, std::max(size, static_cast<size_t>(st.st_size)), 0})
+                 .first;
     }
     if (alreadyExisted) *alreadyExisted = existed;
     if (!MapHandle(&it->second, existed ? it->second.size : size)) {
@@ -127,6 +130,27 @@ bool SharedMemory::Open(const WideString& name) {
     return it != Blocks().end() && MapHandle(&it->second, it->second.size);
 }
 
+bool SharedMemory::OpenShared(const WideString& name) {
+    if (name.empty()) return false;
+    if (Open(name)) return true;
+    std::lock_guard<std::mutex> lock(g_blocksMutex);
+    const std::string shmName = ShmName(name);
+    int fd = shm_open(shmName.c_str(), O_RDWR | O_CLOEXEC, 0);
+    if (fd < 0) return false;
+    struct stat st {};
+    if (fstat(fd, &st) != 0 || st.st_size <= 0) {
+        close(fd);
+        return false;
+    }
+    auto it = Blocks().emplace(shmName, NamedBlock{fd, static_cast<size_t>(st.st_size), 0, false}).first;
+    if (!MapHandle(&it->second, it->second.size)) {
+        close(fd);
+        Blocks().erase(it);
+        return false;
+    }
+    return true;
+}
+
 void SharedMemory::Close() {
     if (!handle_) return;
     munmap(data_, size_);
@@ -136,7 +160,7 @@ void SharedMemory::Close() {
         for (auto it = Blocks().begin(); it != Blocks().end(); ++it) {
             if (&it->second != block) continue;
             close(block->fd);
-            shm_unlink(it->first.c_str());
+            if (block->owned) shm_unlink(it->first.c_str());
             Blocks().erase(it);
             break;
         }
