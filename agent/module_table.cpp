@@ -4,7 +4,9 @@
 #include "com/com_ptr.h"
 #include "debug_output.h"
 #include "dsptest/comp.h"
+#include "dsptest/osc.h"
 #include "dsptest/ramp.h"
+#include "dsptest/shot.h"
 #include "dsptest/state.h"
 #include "dsptest/track.h"
 #include "dsptest/ui.h"
@@ -17,7 +19,8 @@ constexpr ModuleEntry kModules[] = {
     // ProgID, struct, program, DspTestId, in VTS_InitTestParams, module
     {OLESTR("Varel.UITest.1"), OLESTR("VarelTest_UI"), OLESTR("UI.new"), 1, true, MakeModule<CDspTest_UI>},
     {OLESTR("Varel.XBTest.1"), OLESTR("VarelTest_Harm"), OLESTR("Harm.new"), 4, true, nullptr},
-    {OLESTR("Varel.ZZTest.1"), OLESTR("VarelTest_Shot"), OLESTR("Shot.new"), 8, true, nullptr},
+    {OLESTR("Varel.ZZTest.1"), OLESTR("VarelTest_Shot"), OLESTR("Shot.new"), 8, true,
+     MakeModule<CDspTest_Shot>},
     {OLESTR("Varel.ZTXLTest.1"), OLESTR("VarelTest_State"), OLESTR("State.new"), 7, true,
      MakeModule<CDspTest_State>},
     {OLESTR("Varel.DBHCTest.1"), OLESTR("VarelTest_Ramp"), OLESTR("Ramp.new"), 2, true,
