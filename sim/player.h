@@ -31,6 +31,16 @@ struct VirtualRelay {
     float underVoltageV = 70.0f;
     float underVoltageDelayS = 0.0f;
     uint32_t underVoltageInput = 1;
+    // Auto-reclose, once a test: when a simulated breaker has opened, its
+    // contact closes after the dead time, for 0.1 s.
+    bool reclose = true;
+    float recloseDelayS = 0.5f;
+    uint32_t recloseInput = 2;
+    // Power-swing blocking: while the apparent impedance of phase A moves
+    // slower than swingBlockRate (ohm/s, over one cycle), a swing and not a
+    // fault, the over-current element sees no current.
+    bool swingBlocking = true;
+    float swingBlockRate = 200.0f;
 };
 
 // What the relay sees of the outputs while they stay as they are.
@@ -196,5 +206,20 @@ std::vector<TimedReport> PlayAdjustment(const PlayInput& in);
 // result (0x0207: trip flag, pick-up time and value, drop-off time and
 // value; times in 100 us, values in 1/10000, -1000 s when not happened).
 std::vector<TimedReport> PlayRamp(const PlayInput& in);
+// The whole-group fault: the pre-fault for its time, then the fault (the
+// transferred fault after its time) until the total test time; times from
+// the fault's start. With a breaker opening time (a simulated breaker), the
+// selected inputs' trip opens the breaker after it: the currents go, and
+// the voltages with the PT on the line side (PT position nonzero). The
+// input assigned R closing closes it after its closing time, onto the
+// fault when it is permanent, else onto the pre-fault. Reports each input
+// change and the result: 16 inputs, the most operations of any (at most
+// 5), the time played, then each input's operation times.
+std::vector<TimedReport> PlayShot(const PlayInput& in);
+// The power swing: the downloaded wave (its frame count must be the
+// download's point count, else nothing is played and the result is empty)
+// at kOscPointsPerSecond against the relay, phasors over one cycle; the
+// result as the whole-group fault's, times from the wave's start.
+std::vector<TimedReport> PlayOsc(const PlayInput& in);
 
 } // namespace sim

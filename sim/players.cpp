@@ -16,7 +16,9 @@ struct PlayerEntry {
 constexpr PlayerEntry kPlayers[] = {
     {1, PlayVoltageCurrent},
     {2, PlayRamp},
+    {5, PlayOsc},
     {7, PlayStateSequence},
+    {8, PlayShot},
     {13, PlayTrack},
     {14, PlayAdjustment},
 };
@@ -32,6 +34,12 @@ constexpr RelaySetting kRelaySettings[] = {
     {"--uv-delay", &VirtualRelay::underVoltageDelayS, nullptr, "under-voltage trip delay, s"},
     {"--no-oc", nullptr, &VirtualRelay::enabled, "leave the over-current element out"},
     {"--no-uv", nullptr, &VirtualRelay::underVoltage, "leave the under-voltage element out"},
+    {"--reclose-delay", &VirtualRelay::recloseDelayS, nullptr,
+     "auto-reclose dead time from the breaker's opening to the reclose contact (input 2), s"},
+    {"--no-reclose", nullptr, &VirtualRelay::reclose, "leave the auto-reclose out"},
+    {"--psb-rate", &VirtualRelay::swingBlockRate, nullptr,
+     "power-swing blocking: over-current blocked while phase A's impedance moves slower, ohm/s"},
+    {"--no-psb", nullptr, &VirtualRelay::swingBlocking, "leave the power-swing blocking out"},
 };
 
 } // namespace
