@@ -95,6 +95,21 @@ TEST_F(OscModule, AMissingOrShortWaveSendsNothing) {
     EXPECT_EQ(alone.BeginTest(document.Get()), E_NOINTERFACE);
 }
 
+TEST_F(OscModule, AHostsBlockThroughTheFileMappingFunctions) {
+    HANDLE mapping = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 720, kOscMapping);
+    ASSERT_TRUE(mapping);
+    void* view = MapViewOfFile(mapping, FILE_MAP_ALL_ACCESS, 0, 0, 720);
+    ASSERT_TRUE(view);
+    EXPECT_FALSE(MapViewOfFile(mapping, FILE_MAP_ALL_ACCESS, 0, 0, 1 << 20)) << "beyond the block";
+    Set("OSCWavePTCount", VT_INT, 10);
+    Set("OSCWaveFileSize", VT_INT, 720);
+    ASSERT_EQ(module.BeginTest(document.Get()), S_OK);
+    EXPECT_EQ(port.messages[0].payload.size(), 180u);
+    EXPECT_TRUE(UnmapViewOfFile(view));
+    EXPECT_TRUE(CloseHandle(mapping));
+    EXPECT_EQ(module.BeginTest(document.Get()), E_INVALIDARG) << "the block went with its last handle";
+}
+
 TEST(SwingWave, FollowsTheTwoSourceFormula) {
     // Equal sources, the relay at the electrical centre (Zm = Ztotal / 2):
     // |I| = 2E sin(delta / 2) / |Z|, |U| = E cos(delta / 2).
