@@ -65,6 +65,7 @@ std::vector<TimedReport> PlayOsc(const PlayInput& in) {
     std::vector<TimedReport> reports;
     Operations operations[16];
     uint32_t closed = 0;
+    bool released = false;
     // The apparent impedance of phase A one cycle back, for its rate of change.
     std::vector<Phasor> impedance(perCycle, Phasor(std::numeric_limits<double>::infinity()));
     for (size_t i = perCycle - 1; i < wave.Points(); ++i) {
@@ -76,7 +77,9 @@ std::vector<TimedReport> PlayOsc(const PlayInput& in) {
             seen.maxCurrentA = std::max(seen.maxCurrentA, std::abs(wave.At(i, 9 + p)));
         }
         // Power-swing blocking: the over-current element sees no current
-        // while phase A's impedance moves slower than the set rate (ohm/s).
+        // unless phase A's impedance moved faster than the set rate (ohm/s)
+        // while the current was at pick-up (a fault, not a swing); released
+        // so, it stays released until the current falls to its drop-off.
         const Phasor ia = wave.At(i, 9);
         const Phasor z =
             std::abs(ia) > 1e-3 ? wave.At(i, 0) / ia : Phasor(std::numeric_limits<double>::infinity());
@@ -85,7 +88,9 @@ std::vector<TimedReport> PlayOsc(const PlayInput& in) {
                                 ? std::abs(z - cycleBack) * fre
                                 : std::numeric_limits<double>::infinity();
         cycleBack = z;
-        if (relay.swingBlocking && rate < relay.swingBlockRate) seen.maxCurrentA = 0;
+        if (seen.maxCurrentA >= relay.pickupA && rate >= relay.swingBlockRate) released = true;
+        if (seen.maxCurrentA <= relay.dropOffRatio * relay.pickupA) released = false;
+        if (relay.swingBlocking && !released) seen.maxCurrentA = 0;
         clock.Apply(now, seen);
         const uint32_t nowClosed = clock.InputsAt(now + 1e-7);
         if (nowClosed == closed) continue;

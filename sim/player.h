@@ -36,9 +36,10 @@ struct VirtualRelay {
     bool reclose = true;
     float recloseDelayS = 0.5f;
     uint32_t recloseInput = 2;
-    // Power-swing blocking: while the apparent impedance of phase A moves
-    // slower than swingBlockRate (ohm/s, over one cycle), a swing and not a
-    // fault, the over-current element sees no current.
+    // Power-swing blocking: the over-current element sees no current unless
+    // the apparent impedance of phase A moved faster than swingBlockRate
+    // (ohm/s, over one cycle) while the current was at pick-up: a fault, not
+    // a swing. Released so, it stays released until the current drops off.
     bool swingBlocking = true;
     float swingBlockRate = 200.0f;
 };

@@ -38,7 +38,7 @@ constexpr RelaySetting kRelaySettings[] = {
      "auto-reclose dead time from the breaker's opening to the reclose contact (input 2), s"},
     {"--no-reclose", nullptr, &VirtualRelay::reclose, "leave the auto-reclose out"},
     {"--psb-rate", &VirtualRelay::swingBlockRate, nullptr,
-     "power-swing blocking: over-current blocked while phase A's impedance moves slower, ohm/s"},
+     "power-swing blocking: over-current blocked unless phase A's impedance moves faster at pick-up, ohm/s"},
     {"--no-psb", nullptr, &VirtualRelay::swingBlocking, "leave the power-swing blocking out"},
 };
 

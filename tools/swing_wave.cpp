@@ -28,9 +28,10 @@ bool Value(IGenericData* document, const char* path, double* value) {
 } // namespace
 
 bool SwingSettingsOf(IGenericData* document, SwingSettings* s) {
-    const char* keys[] = {"PreOscTime",       "Em",     "En",       "Ztotal_Mag",  "Ztotal_Ang",
-                          "Zm_Mag",           "Zm_Ang", "nOscMode", "OscAng_From", "OscAng_To",
-                          "nRotateDirection", "OscTs",  "Fre",      "nOscNumbers"};
+    const char* keys[] = {
+        "PreOscTime", "Em",          "En",          "Ztotal_Mag",    "Ztotal_Ang",       "Zm_Mag",
+        "Zm_Ang",     "nOscMode",    "OscAng_From", "OscAng_To",     "nRotateDirection", "OscTs",
+        "Fre",        "nOscNumbers", "bFault",      "FaultTrigTime", "FaultKeepTime_Max"};
     double v[std::size(keys)];
     for (size_t k = 0; k < std::size(keys); ++k)
         if (!Value(document, keys[k], &v[k])) return false;
@@ -58,7 +59,11 @@ bool SwingSettingsOf(IGenericData* document, SwingSettings* s) {
     s->periodSeconds = v[11];
     s->fre = v[12];
     s->swings = static_cast<int>(v[13]);
-    return s->preSeconds >= 0 && v[3] > 0 && s->periodSeconds > 0 && s->fre > 0 && s->swings >= 0;
+    s->fault = v[14] != 0;
+    s->faultAtSeconds = v[15];
+    s->faultSeconds = v[16];
+    return s->preSeconds >= 0 && v[3] > 0 && s->periodSeconds > 0 && s->fre > 0 && s->swings >= 0 &&
+           (!s->fault || (v[5] > 0 && s->faultAtSeconds >= 0 && s->faultSeconds >= 0));
 }
 
 double SwingAngle(const SwingSettings& s, double seconds) {
@@ -95,7 +100,10 @@ std::vector<float> SwingWave(const SwingSettings& s, size_t maxPoints) {
             }
             continue;
         }
-        const SwingPoint a = SwingAt(s, SwingAngle(s, t - s.preSeconds));
+        const double intoSwing = t - s.preSeconds, delta = SwingAngle(s, intoSwing);
+        SwingPoint a = SwingAt(s, delta);
+        if (s.fault && intoSwing >= s.faultAtSeconds && intoSwing < s.faultAtSeconds + s.faultSeconds)
+            a = {Complex(0), Polar(s.em, delta) / s.zm};
         for (int p = 0; p < 3; ++p) {
             const Complex shift = Polar(1, -120.0 * p);
             frame[p] = sample(a.u * shift, t);
@@ -118,11 +126,12 @@ HRESULT PrepareSwingWave(IGenericData* document, SharedMemory& block) {
     const struct {
         const char* key;
         double value;
-    } counts[] = {{"OSCWavePTCount", points},
-                  {"OSCWaveFileSize", static_cast<double>(bytes)},
-                  {"PreOSCWaveBegin", 0},
-                  {"OSCWaveBegin", swingBegin},
-                  {"OSCFaultWaveBegin", 0}};
+    } counts[] = {
+        {"OSCWavePTCount", points},
+        {"OSCWaveFileSize", static_cast<double>(bytes)},
+        {"PreOSCWaveBegin", 0},
+        {"OSCWaveBegin", swingBegin},
+        {"OSCFaultWaveBegin", s.fault ? swingBegin + std::round(s.faultAtSeconds * kOscPointsPerSecond) : 0}};
     for (const auto& count : counts)
         if (SetDocumentValue(document, std::string("TestParams.") + count.key, VT_INT, count.value) != S_OK)
             return E_INVALIDARG;

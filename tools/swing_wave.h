@@ -23,11 +23,16 @@ struct SwingSettings {
     double periodSeconds = 0.5;
     double fre = 50;
     int swings = 10;
+    // A three-phase fault at the relay during the swing: the voltages gone,
+    // source M's current through Zm alone.
+    bool fault = false;
+    double faultAtSeconds = 1; // from the swing's start
+    double faultSeconds = 1;
 };
 
 // From "TestParams" of a power swing document; false when a value is
 // missing or cannot be played (a period, frequency or impedance not above
-// 0, a negative time or count).
+// 0, a negative time or count, a fault without source M's impedance).
 bool SwingSettingsOf(IGenericData* document, SwingSettings* settings);
 
 // The angle of source M seconds into the swing: mode 0 goes from the first
@@ -43,8 +48,9 @@ struct SwingPoint {
 SwingPoint SwingAt(const SwingSettings& s, double deltaDeg);
 
 // The points, kOscPointFloats floats each (peak instantaneous values): the
-// pre-swing phasors, then the swing for its number of periods, phases B and
-// C 120 degrees behind and ahead of A. Empty when it would pass maxPoints.
+// pre-swing phasors, then the swing for its number of periods (with the
+// fault for its time), phases B and C 120 degrees behind and ahead of A.
+// Empty when it would pass maxPoints.
 std::vector<float> SwingWave(const SwingSettings& s, size_t maxPoints);
 
 // The whole step of a host: the waveform of the document's settings into

@@ -148,6 +148,20 @@ TEST(SwingWave, FollowsTheTwoSourceFormula) {
     EXPECT_NEAR(peak, std::sqrt(2.0) * 2 * e / 10, 0.01);
     EXPECT_LT(voltagePeak, 1.0) << "the electrical centre";
     EXPECT_TRUE(SwingWave(s, 3999).empty());
+
+    // A fault 0.25 s into the swing, for 0.1 s: no voltage, source M's
+    // current through Zm alone, sqrt(2) x E / |Zm| at its peak.
+    s.fault = true;
+    s.faultAtSeconds = 0.25;
+    s.faultSeconds = 0.1;
+    const std::vector<float> faulted = SwingWave(s, 1000000);
+    peak = voltagePeak = 0;
+    for (size_t n = 2540; n < 2580; ++n) {
+        peak = std::max(peak, std::abs(static_cast<double>(faulted[n * kOscPointFloats + 9])));
+        voltagePeak = std::max(voltagePeak, std::abs(static_cast<double>(faulted[n * kOscPointFloats])));
+    }
+    EXPECT_NEAR(peak, std::sqrt(2.0) * e / 5, 0.01);
+    EXPECT_EQ(voltagePeak, 0.0);
 }
 
 TEST_F(OscBench, ASwingTripsTheRelayUnlessBlocked) {
@@ -189,4 +203,17 @@ TEST_F(OscBench, ASwingTripsTheRelayUnlessBlocked) {
     }
     ASSERT_TRUE(n);
     EXPECT_EQ(ResultValue("TestParams.Result.TripNumbers"), 0.0);
+
+    // A fault 0.3 s into the swing (5.77 A through Zm) moves the impedance
+    // at once: blocking lets the element trip 0.1 s on.
+    Set("bFault", VT_INT, 1);
+    Set("FaultTrigTime", VT_R4, 0.3);
+    Set("FaultKeepTime_Max", VT_R4, 0.3);
+    ASSERT_EQ(PrepareSwingWave(document.Get(), block), S_OK);
+    ASSERT_EQ(VTS_BeginTest(document.Get()), S_OK);
+    while ((n = host.Next()) && n->code != VTS_NOTIFY_TEST_RESULT) {
+    }
+    ASSERT_TRUE(n);
+    EXPECT_EQ(ResultValue("TestParams.Result.TripNumbers"), 1.0);
+    EXPECT_NEAR(ResultValue("TestParams.Result.BinTripTime.0.Bin.0"), 0.2 + 0.3 + 0.1, 0.02);
 }
