@@ -2,12 +2,13 @@
 
 #include "com/bstr.h"
 #include "com/com_ptr.h"
-#include "debug_output.h"
 #include "dsptest/channel_sequence.h"
 #include "dsptest/comp.h"
 #include "dsptest/diff.h"
 #include "dsptest/harm.h"
+#include "dsptest/osc.h"
 #include "dsptest/ramp.h"
+#include "dsptest/shot.h"
 #include "dsptest/state.h"
 #include "dsptest/syn.h"
 #include "dsptest/timer.h"
@@ -17,14 +18,14 @@
 
 namespace {
 
-// The one place a test type's identity is written. A row without a create
-// function is a test type whose module has not landed.
+// The one place a test type's identity is written.
 constexpr ModuleEntry kModules[] = {
     // ProgID, struct, program, DspTestId, in VTS_InitTestParams, module
     {OLESTR("Varel.UITest.1"), OLESTR("VarelTest_UI"), OLESTR("UI.new"), 1, true, MakeModule<CDspTest_UI>},
     {OLESTR("Varel.XBTest.1"), OLESTR("VarelTest_Harm"), OLESTR("Harm.new"), 4, true,
      MakeModule<CDspTest_Harm>},
-    {OLESTR("Varel.ZZTest.1"), OLESTR("VarelTest_Shot"), OLESTR("Shot.new"), 8, true, nullptr},
+    {OLESTR("Varel.ZZTest.1"), OLESTR("VarelTest_Shot"), OLESTR("Shot.new"), 8, true,
+     MakeModule<CDspTest_Shot>},
     {OLESTR("Varel.ZTXLTest.1"), OLESTR("VarelTest_State"), OLESTR("State.new"), 7, true,
      MakeModule<CDspTest_State>},
     {OLESTR("Varel.DBHCTest.1"), OLESTR("VarelTest_Ramp"), OLESTR("Ramp.new"), 2, true,
@@ -39,7 +40,8 @@ constexpr ModuleEntry kModules[] = {
      MakeModule<CDspTest_Diff>},
     {OLESTR("Varel.BXHFTest.1"), OLESTR("VarelTest_WavePlay"), OLESTR("WavePlay.new"), 6, true,
      MakeModule<CDspTest_WavePlay>},
-    {OLESTR("Varel.GLZDTest.1"), OLESTR("VarelTest_Osc"), OLESTR("Osc.new"), 5, true, nullptr},
+    {OLESTR("Varel.GLZDTest.1"), OLESTR("VarelTest_Osc"), OLESTR("Osc.new"), 5, true,
+     MakeModule<CDspTest_Osc>},
     {OLESTR("Varel.SzVove_State.1"), OLESTR("VarelTest_SzVove_State"), OLESTR("SzVove_State.new"), 203, false,
      MakeModule<CDspTest_SzVove_State>},
     {OLESTR("Varel.AdjTest.1"), OLESTR("VarelTest_Comp"), OLESTR("Comp.new"), 14, false,
@@ -52,10 +54,6 @@ const ModuleEntry* Find(WideStringView progId) {
     return nullptr;
 }
 
-HRESULT NotLanded(WideStringView progId) {
-    return NotImplemented("test modules", Utf16ToUtf8(progId).c_str());
-}
-
 } // namespace
 
 std::span<const ModuleEntry> ModuleTable() { return kModules; }
@@ -63,7 +61,6 @@ std::span<const ModuleEntry> ModuleTable() { return kModules; }
 HRESULT CreateTestModule(WideStringView progId, std::unique_ptr<CDspTest>* module) {
     const ModuleEntry* entry = Find(progId);
     if (!entry) return E_INVALIDARG;
-    if (!entry->create) return NotLanded(progId);
     std::unique_ptr<CDspDocumentTest> made = entry->create(*entry);
     if (!made) return E_INVALIDARG;
     *module = std::move(made);
@@ -73,7 +70,6 @@ HRESULT CreateTestModule(WideStringView progId, std::unique_ptr<CDspTest>* modul
 HRESULT InitTestParams(IGenericData* document, WideStringView progId) {
     const ModuleEntry* entry = Find(progId);
     if (!document || !entry || !entry->initParams) return E_INVALIDARG;
-    if (!entry->create) return NotLanded(progId);
     std::unique_ptr<CDspDocumentTest> module = entry->create(*entry);
     if (!module) return E_OUTOFMEMORY;
     BStr empty(OLESTR(""));

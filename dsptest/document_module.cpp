@@ -42,8 +42,9 @@ HRESULT CDspDocumentTest::LoadDocument(IUnknown* params) {
     return S_OK;
 }
 
-HRESULT CDspDocumentTest::LoadAndDownload(IUnknown* params) {
-    const HRESULT hr = LoadDocument(params);
+HRESULT CDspDocumentTest::LoadAndDownload(IUnknown* params, bool starting) {
+    HRESULT hr = LoadDocument(params);
+    if (hr == S_OK && starting) hr = BeforeDownload();
     return hr != S_OK ? hr : DownloadTestParams();
 }
 
@@ -53,7 +54,7 @@ HRESULT CDspDocumentTest::BeginTest(IUnknown* params) {
         std::lock_guard<std::mutex> lock(structMutex_);
         ResetStruct();
     }
-    HRESULT hr = LoadAndDownload(params);
+    HRESULT hr = LoadAndDownload(params, true);
     if (hr != S_OK) return hr;
     hr = SendTestCommand(DEVMSG_TEST_START);
     if (hr != S_OK) return hr;
@@ -69,7 +70,7 @@ HRESULT CDspDocumentTest::BeginTest(IUnknown* params) {
 
 HRESULT CDspDocumentTest::SwitchTestPoint(IUnknown* params) {
     if (!params) return E_INVALIDARG;
-    return LoadAndDownload(params);
+    return LoadAndDownload(params, false);
 }
 
 HRESULT CDspDocumentTest::StopTest(int32_t) { return SendTestCommand(DEVMSG_TEST_STOP); }

@@ -49,22 +49,25 @@ protected:
     // The binary outputs sent between 0x0201 and 0x0202, into states; how
     // many (1 to 16), or 0 for a module without that step.
     virtual uint32_t StartOutputs(int32_t (&)[16]) { return 0; }
+    // A start's step between reading the document and the download (not
+    // taken by a test point switch); an error ends the start there.
+    virtual HRESULT BeforeDownload() { return S_OK; }
 
     // ExecuteCmd of the modules with tester commands: 0 and 1 send 0x020E,
     // every other command is taken as done.
     HRESULT ModuleCommand(int32_t command);
-    // The document's values into the struct (an argument that is no
-    // document reads as an empty one); E_NOINTERFACE without a root.
-    HRESULT LoadDocument(IUnknown* params);
-
     // The struct is written on the caller's thread (documents) and on the
     // receive thread (results); every touch of it holds this lock, and
     // nothing holds it while waiting for the tester.
     std::mutex structMutex_;
 
 private:
-    // The document's values into the struct, then the download.
-    HRESULT LoadAndDownload(IUnknown* params);
+    // The document's values into the struct (an argument that is no
+    // document reads as an empty one); E_NOINTERFACE without a root.
+    HRESULT LoadDocument(IUnknown* params);
+    // The document's values into the struct, BeforeDownload when starting,
+    // then the download.
+    HRESULT LoadAndDownload(IUnknown* params, bool starting);
 
     const ModuleEntry& entry_;
 };

@@ -54,6 +54,13 @@ void CDspTest::AddReal(uint32_t id, float value) {
     AddTestParam(id, v);
 }
 
+void CDspTest::AddDouble(uint32_t id, double value) {
+    VARIANT v;
+    v.vt = VT_R8;
+    v.dblVal = value;
+    AddTestParam(id, v);
+}
+
 void CDspTest::ClearParams() {
     for (TestParamItem& item : params_) VariantClear(&item.value);
     params_.clear();

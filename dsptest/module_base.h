@@ -38,6 +38,8 @@ protected:
     void AddTestParam(uint32_t id, const VARIANT& value);
     void AddUint(uint32_t id, uint32_t value);
     void AddReal(uint32_t id, float value);
+    // A real of double precision (VT_R8); on the wire as a real.
+    void AddDouble(uint32_t id, double value);
     // Sends the gathered parameters (0x0204) and empties the list whatever
     // happens. DISP_E_BADPARAMCOUNT for an empty list.
     HRESULT SendTestParamList();

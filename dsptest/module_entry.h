@@ -17,8 +17,7 @@ struct ModuleEntry {
     const WCHAR* programFile; // the DSP program it runs, in the series' folder
     uint32_t dspTestId;       // carried in the head of every message it sends
     bool initParams;          // VTS_InitTestParams knows it
-    // A new module for this row; null when memory runs out. Null in a row
-    // whose module has not landed.
+    // A new module for this row; null when memory runs out.
     std::unique_ptr<CDspDocumentTest> (*create)(const ModuleEntry& entry);
 };
 

@@ -49,6 +49,11 @@ public:
     bool Create(const WideString& name, size_t size, bool* alreadyExisted = nullptr);
     // Opens an existing block; false when there is none.
     bool Open(const WideString& name);
+    // Opens an existing block that a host made, whatever way it did: with
+    // this class or the file-mapping functions of the public header, and on
+    // Linux also as POSIX shared memory "/" + name of its own. The block
+    // stays the host's: closing it here never removes it.
+    bool OpenShared(const WideString& name);
     void Close();
     unsigned char* data() const { return data_; }
     size_t size() const { return size_; }

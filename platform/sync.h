@@ -18,7 +18,6 @@ struct CRITICAL_SECTION {
 #define WAIT_OBJECT_0 0x00000000u
 #define WAIT_TIMEOUT 0x00000102u
 #define WAIT_FAILED 0xFFFFFFFFu
-#define INVALID_HANDLE_VALUE ((HANDLE)(intptr_t)-1)
 
 void InitializeCriticalSection(CRITICAL_SECTION* section);
 void DeleteCriticalSection(CRITICAL_SECTION* section);
@@ -40,8 +39,8 @@ DWORD WaitForSingleObject(HANDLE object, DWORD timeoutMs);
 #define MAXIMUM_WAIT_OBJECTS 64u
 DWORD WaitForMultipleObjects(DWORD count, const HANDLE* objects, BOOL waitAll, DWORD timeoutMs);
 
-// Closes an event, thread, mapping or serial port handle; a thread goes on running.
-BOOL CloseHandle(HANDLE object);
+// CloseHandle (in the public header) closes an event, thread, mapping or
+// serial port handle; a thread goes on running.
 #endif
 
 // Scoped Enter/LeaveCriticalSection.

@@ -34,7 +34,7 @@ HANDLE CreateThread(void* security, size_t stackSize, LPTHREAD_START_ROUTINE pro
                     LPVOID parameter, DWORD flags, DWORD* threadId);
 DWORD GetCurrentThreadId();
 DWORD GetCurrentProcessId();
-DWORD GetLastError();
+// GetLastError is in the public header.
 void SetLastError(DWORD error);
 // Ends another thread at once. Not available here: FALSE with
 // ERROR_NOT_SUPPORTED (50), and the thread goes on running.

@@ -3,7 +3,6 @@
 #include "com/bstr.h"
 #include "com/com_ptr.h"
 #include "debug_output.h"
-#include "device/message_ids.h"
 #include "playback/comtrade_description.h"
 #include "tick.h"
 
@@ -129,15 +128,8 @@ bool CDspTest_WavePlay::WaveChanged() const {
            !SameOutputs(test_.uPara, downloaded_.uPara) || !SameOutputs(test_.iPara, downloaded_.iPara);
 }
 
-HRESULT CDspTest_WavePlay::BeginTest(IUnknown* params) {
-    if (!params) return E_INVALIDARG;
-    {
-        std::lock_guard<std::mutex> lock(structMutex_);
-        ResetStruct();
-    }
-    HRESULT hr = LoadDocument(params);
-    if (hr != S_OK) return hr;
-
+HRESULT CDspTest_WavePlay::BeforeDownload() {
+    HRESULT hr = S_OK;
     // The tester's points per cycle; a negative word gives samples per second.
     const int16_t word = SampRateWord();
     const float lf = Config().lf;
@@ -174,10 +166,7 @@ HRESULT CDspTest_WavePlay::BeginTest(IUnknown* params) {
         sectionFrames_[k][0] = FrameAt(s.timeFrom, t0, rate);
         sectionFrames_[k][1] = FrameAt(s.timeFrom + s.timeLength, t0, rate) - 1;
     }
-    lock.unlock();
-    if ((hr = DownloadTestParams()) != S_OK) return hr;
-    if ((hr = SendTestCommand(DEVMSG_TEST_START)) != S_OK) return hr;
-    return SendTestCommand(DEVMSG_TEST_START2);
+    return S_OK;
 }
 
 HRESULT CDspTest_WavePlay::Resample(const WaveOutput (&voltages)[16], const WaveOutput (&currents)[16],

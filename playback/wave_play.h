@@ -73,7 +73,6 @@ public:
     static constexpr uint32_t kDefaultPointsPerCycle = 200;
     static constexpr float kDefaultRate = 5000.0f;
 
-    HRESULT BeginTest(IUnknown* params) override;
     // 0 and 1 send 0x020E. 3: value holds "path[;rate]"; the recording is
     // read and, when arg is nonzero, value becomes the description document
     // (VT_DISPATCH). 4: value holds the configuration file's path; both
@@ -96,6 +95,9 @@ public:
                      float toMs, float rate);
 
 protected:
+    // The recording's window resampled into the playback block and
+    // downloaded, unless the last download holds it already.
+    HRESULT BeforeDownload() override;
     bool ConvertResult(ResultWords& words) override;
 
 private:

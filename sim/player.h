@@ -68,6 +68,17 @@ struct VirtualRelay {
     float synPulsePeriodS = 1.0f;
     float synLeadS = 0.2f;
     uint32_t synInput = 3;
+    // Auto-reclose, once a test: when a simulated breaker has opened, its
+    // contact closes after the dead time, for 0.1 s.
+    bool reclose = true;
+    float recloseDelayS = 0.5f;
+    uint32_t recloseInput = 8;
+    // Power-swing blocking: the over-current element sees no current unless
+    // the apparent impedance of phase A moved faster than swingBlockRate
+    // (ohm/s, over one cycle) while the current was at pick-up: a fault, not
+    // a swing. Released so, it stays released until the current drops off.
+    bool swingBlocking = true;
+    float swingBlockRate = 200.0f;
 };
 
 // What the relay sees of the outputs while they stay as they are.
@@ -296,5 +307,20 @@ std::vector<TimedReport> PlaySynchronising(const PlayInput& in);
 // of its inputs (0x0206) and the result (0x0207: 16 inputs, one time each:
 // their end states, then when each first closed, in 100 us).
 std::vector<TimedReport> PlayWave(const PlayInput& in);
+// The whole-group fault: the pre-fault for its time, then the fault (the
+// transferred fault after its time) until the total test time; times from
+// the fault's start. With a breaker opening time (a simulated breaker), the
+// selected inputs' trip opens the breaker after it: the currents go, and
+// the voltages with the PT on the line side (PT position nonzero). The
+// input assigned R closing closes it after its closing time, onto the
+// fault when it is permanent, else onto the pre-fault. Reports each input
+// change and the result: 16 inputs, the most operations of any (at most
+// 5), the time played, then each input's operation times.
+std::vector<TimedReport> PlayShot(const PlayInput& in);
+// The power swing: the downloaded wave (its frame count must be the
+// download's point count, else nothing is played and the result is empty)
+// at kOscPointsPerSecond against the relay, phasors over one cycle; the
+// result as the whole-group fault's, times from the wave's start.
+std::vector<TimedReport> PlayOsc(const PlayInput& in);
 
 } // namespace sim

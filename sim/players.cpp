@@ -25,6 +25,9 @@ constexpr PlayerEntry kPlayers[] = {
     {7, PlayStateSequence},
     {9, PlayDifferential, true},
     {10, PlaySynchronising},
+    {5, PlayOsc},
+    {7, PlayStateSequence},
+    {8, PlayShot},
     {13, PlayTrack},
     {14, PlayAdjustment},
     {203, PlayChannelSequence},
@@ -62,6 +65,12 @@ constexpr RelaySetting kRelaySettings[] = {
     {"--no-syn", nullptr, &VirtualRelay::synchroniser,
      "leave the synchronising device out (it closes by input 3; raises and lowers the frequency, "
      "then the voltage, by inputs 4 to 7)"},
+    {"--reclose-delay", &VirtualRelay::recloseDelayS, nullptr,
+     "auto-reclose dead time from the breaker's opening to the reclose contact (input 8), s"},
+    {"--no-reclose", nullptr, &VirtualRelay::reclose, "leave the auto-reclose out"},
+    {"--psb-rate", &VirtualRelay::swingBlockRate, nullptr,
+     "power-swing blocking: over-current blocked unless phase A's impedance moves faster at pick-up, ohm/s"},
+    {"--no-psb", nullptr, &VirtualRelay::swingBlocking, "leave the power-swing blocking out"},
 };
 
 } // namespace

@@ -7,6 +7,7 @@
 #include "subcommand.h"
 #include "text.h"
 #include "tools/document_values.h"
+#include "tools/swing_wave.h"
 
 #include <varel/vts.h>
 
@@ -301,6 +302,54 @@ int Demo(const std::vector<std::string>&) {
                              bench.Model().Record().params.size());
              });
     PlaybackScene(session, bench);
+    RunScene(session, OLESTR("Varel.ZZTest.1"), "whole-group fault",
+             {{"TestIp_Fault.0.Mag", VT_R4, 10},
+              {"bFaultPermanent", VT_INT, 1},
+              {"PreFaultTime", VT_R4, 0.2},
+              {"TotalTestTime", VT_R4, 1.5},
+              {"bSimulateBreakerDelay", VT_INT, 1},
+              {"Breaker_BreakTime", VT_R4, 0.05},
+              {"Breaker_CloseTime", VT_R4, 0.08},
+              {"bBinSelect.0", VT_INT, 1},
+              {"R", VT_INT, 8}},
+             [](IGenericData* r) {
+                 const double trip = DocumentValue(r, "TestParams.Result.BinTripTime.0.Bin.0");
+                 std::printf("10 A: trip %.3f s, breaker open %.3f s, reclose %.3f s, tripped again %.3f s\n",
+                             trip, trip + DocumentValue(r, "TestParams.Breaker_BreakTime"),
+                             DocumentValue(r, "TestParams.Result.BinTripTime.0.Bin.8"),
+                             DocumentValue(r, "TestParams.Result.BinTripTime.1.Bin.0"));
+             });
+    {
+        // The host computes the swing into shared memory before the test.
+        ComPtr<IGenericData> swing;
+        CoCreateInstance(CLSID_GenericData, nullptr, CLSCTX_INPROC_SERVER, IID_IGenericData, swing.PutVoid());
+        VTS_InitTestParams(swing.Get(), OLESTR("Varel.GLZDTest.1"));
+        SetDocumentValue(swing.Get(), "TestParams.PreOscTime", VT_R4, 0.2);
+        SetDocumentValue(swing.Get(), "TestParams.nOscNumbers", VT_INT, 2);
+        SharedMemory wave;
+        PrepareSwingWave(swing.Get(), wave);
+        const double points = DocumentValue(swing.Get(), "TestParams.OSCWavePTCount");
+        RunScene(session, OLESTR("Varel.GLZDTest.1"), "power swing",
+                 {{"PreOscTime", VT_R4, 0.2},
+                  {"nOscNumbers", VT_INT, 2},
+                  {"OSCWavePTCount", VT_INT, points},
+                  {"OSCWaveFileSize", VT_INT, DocumentValue(swing.Get(), "TestParams.OSCWaveFileSize")},
+                  {"OSCWaveBegin", VT_INT, DocumentValue(swing.Get(), "TestParams.OSCWaveBegin")}},
+                 [points](IGenericData* r) {
+                     // Input 0 is the over-current element's.
+                     int operations = 0;
+                     for (int j = 0; j < DocumentValue(r, "TestParams.Result.TripNumbers"); ++j)
+                         operations +=
+                             DocumentValue(
+                                 r,
+                                 ("TestParams.Result.BinTripTime." + std::to_string(j) + ".Bin.0").c_str()) >=
+                             0;
+                     std::printf(
+                         "%.0f points, 0 to 80 degrees twice in %.1f s: over-current operated %d "
+                         "times (power-swing blocking holds it)\n",
+                         points, DocumentValue(r, "TestParams.Result.RealTestTime"), operations);
+                 });
+    }
 
     std::printf("\n8. Message texts\n");
     for (HRESULT code : {static_cast<HRESULT>(0xA0190105), static_cast<HRESULT>(0xA0190102)})

@@ -7,6 +7,8 @@
 #include "text.h"
 #include "tick.h"
 #include "tools/document_formats.h"
+#include "tools/document_values.h"
+#include "tools/swing_wave.h"
 
 #include <varel/vts.h>
 
@@ -32,8 +34,10 @@ int Params(const std::vector<std::string>& args) {
     CoInitialize(nullptr);
     ComPtr<IGenericData> document = NewDocument();
     HRESULT hr = VTS_InitTestParams_A(document.Get(), args[0].c_str());
-    if (hr == S_OK) Print(document.Get());
-    else std::fprintf(stderr, "vts params: %s\n", HostSession::Outcome(hr).c_str());
+    if (hr == S_OK)
+        Print(document.Get());
+    else
+        std::fprintf(stderr, "vts params: %s\n", HostSession::Outcome(hr).c_str());
     document.Reset();
     CoUninitialize();
     return hr == S_OK ? 0 : 1;
@@ -103,6 +107,15 @@ int Run(const std::vector<std::string>& args) {
     hr = VTS_ActiveTest_A(progId.c_str());
     std::fprintf(stderr, "VTS_ActiveTest -> %s\n", HostSession::Outcome(hr).c_str());
     if (FAILED(hr)) return 1;
+    // The power swing test plays a waveform the host computes from the
+    // document and leaves in shared memory, open until the test has begun.
+    SharedMemory swingWave;
+    if (progId == "Varel.GLZDTest.1") {
+        hr = PrepareSwingWave(document.Get(), swingWave);
+        std::fprintf(stderr, "swing waveform: %s, %.0f points\n", HostSession::Outcome(hr).c_str(),
+                     DocumentValue(document.Get(), "TestParams.OSCWavePTCount"));
+        if (FAILED(hr)) return 1;
+    }
     hr = VTS_BeginTest(document.Get());
     std::fprintf(stderr, "VTS_BeginTest -> %s\n", HostSession::Outcome(hr).c_str());
     if (FAILED(hr)) return 1;

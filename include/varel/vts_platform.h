@@ -319,6 +319,31 @@ VTS_PLATFORM_API void CoUninitialize(void);
 VTS_PLATFORM_API HRESULT CoCreateInstance(REFCLSID clsid, IUnknown* outer, DWORD context,
                                           REFIID riid, LPVOID* object);
 VTS_PLATFORM_API HRESULT CLSIDFromProgID(LPCOLESTR progId, CLSID* clsid);
+
+/* Named shared memory, as Windows keeps it in the page file: a host fills the
+ * blocks some tests read (the power swing test's "VAREL_OSC_TEST_MAPPING")
+ * the same way on both systems. file must be INVALID_HANDLE_VALUE and the
+ * block named; protection and access are always read and write. A block
+ * lives while a handle or a view of it is open; a second create of a name
+ * opens the block and sets ERROR_ALREADY_EXISTS for GetLastError. On Linux
+ * the block is POSIX shared memory "/" + its name, and the test modules
+ * also find such a block that a host made with shm_open itself. */
+#define INVALID_HANDLE_VALUE ((HANDLE)(intptr_t)-1)
+#define PAGE_READWRITE 0x04
+#define FILE_MAP_WRITE 0x0002
+#define FILE_MAP_READ 0x0004
+#define FILE_MAP_ALL_ACCESS 0x000F001F
+#define ERROR_ALREADY_EXISTS 183
+VTS_PLATFORM_API HANDLE CreateFileMappingW(HANDLE file, void* security, DWORD protect,
+                                           DWORD sizeHigh, DWORD sizeLow, LPCWSTR name);
+VTS_PLATFORM_API HANDLE OpenFileMappingW(DWORD access, BOOL inherit, LPCWSTR name);
+/* bytes 0: from the offset to the block's end; null beyond the block. */
+VTS_PLATFORM_API LPVOID MapViewOfFile(HANDLE mapping, DWORD access, DWORD offsetHigh,
+                                      DWORD offsetLow, size_t bytes);
+VTS_PLATFORM_API BOOL UnmapViewOfFile(const void* view);
+/* Closes a mapping (or any other handle of the library's). */
+VTS_PLATFORM_API BOOL CloseHandle(HANDLE handle);
+VTS_PLATFORM_API DWORD GetLastError(void);
 #endif /* !_WIN32 */
 
 /* Host windows. A Linux host has no window system in common with the library,

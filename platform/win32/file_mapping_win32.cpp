@@ -69,8 +69,9 @@ bool SharedMemory::Create(const WideString& name, size_t size, bool* alreadyExis
     Close();
     if (name.empty() || size == 0) return false;
     const ULONGLONG bytes = size;
-    HANDLE handle = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE,
-                                       static_cast<DWORD>(bytes >> 32), static_cast<DWORD>(bytes), name.c_str());
+    HANDLE handle =
+        CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, static_cast<DWORD>(bytes >> 32),
+                           static_cast<DWORD>(bytes), name.c_str());
     if (!handle) return false;
     const bool existed = GetLastError() == ERROR_ALREADY_EXISTS;
     if (alreadyExisted) *alreadyExisted = existed;
@@ -91,6 +92,9 @@ bool SharedMemory::Open(const WideString& name) {
     }
     return true;
 }
+
+// A named mapping is the same to every process.
+bool SharedMemory::OpenShared(const WideString& name) { return Open(name); }
 
 void SharedMemory::Close() {
     if (!handle_) return;
