@@ -7,14 +7,9 @@
 #pragma once
 
 #include "dsptest/document_module.h"
+#include "dsptest/shot_phasor.h"
 
 #include <cstdint>
-
-struct ShotPhasor {
-    float mag; // V or A
-    float ang; // degrees
-};
-static_assert(sizeof(ShotPhasor) == 8, "ShotPhasor is 8 bytes");
 
 constexpr uint32_t kOperations = 5; // operation times kept per binary input
 constexpr uint32_t kOperationInputs = 16;
@@ -34,15 +29,6 @@ void WalkOperationTimes(FieldWalker& w, OperationTimes& times);
 // most 5, kept as the trip count), the test time, then input by input its
 // operation times.
 void ConvertOperationTimes(ResultWords& words, OperationTimes& times);
-// Under key: "0".."N-1", each "Mag" and "Ang".
-template <size_t N>
-void WalkPhasors(FieldWalker& w, const WCHAR* key, ShotPhasor (&phasors)[N]) {
-    w.Array(key, N, [&](uint32_t k) {
-        w.Real(OLESTR("Mag"), phasors[k].mag);
-        w.Real(OLESTR("Ang"), phasors[k].ang);
-    });
-}
-
 struct VarelTest_Shot {
     ShotPhasor upPreFault[4];
     ShotPhasor ipPreFault[3];

@@ -36,7 +36,7 @@ TEST_F(ShotModule, TheParameterListPairByPair) {
     Set("Breaker_CloseTime", VT_R4, 0.08);
     Set("bBinSelect.0", VT_INT, 1);
     Set("bBinSelect.2", VT_INT, 1);
-    Set("R", VT_INT, 8);
+    Set("R", VT_INT, 2);
     Set("Output_0.3", VT_INT, 1);
     ASSERT_EQ(module.BeginTest(document.Get()), S_OK);
     // clang-format off
