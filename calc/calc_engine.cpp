@@ -2,7 +2,7 @@
 
 #include "calc_request.h"
 #include "com/com_object.h"
-#include "debug_output.h"
+#include "com/type_library.h"
 #include "sub_calcu.h"
 
 #include <cstring>
@@ -44,30 +44,12 @@ void Store(float value, float* out) {
     if (out) *out = value;
 }
 
-// Late-bound callers need the type library, which has not landed.
-HRESULT NoTypeInfo(const char* method) { return NotImplemented("CalcEngine: IDispatch", method); }
-
 class CCalcEngine final : public ICalcEngine, public ISupportErrorInfo {
 public:
     static const ComInterfaceEntry kInterfaces[];
     COM_IUNKNOWN_METHODS(CCalcEngine)
 
-    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
-        if (!count) return E_INVALIDARG;
-        *count = 0;
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo** info) override {
-        if (info) *info = nullptr;
-        return NoTypeInfo("GetTypeInfo");
-    }
-    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
-        return NoTypeInfo("GetIDsOfNames");
-    }
-    HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*,
-                                     UINT*) override {
-        return NoTypeInfo("Invoke");
-    }
+    COM_TYPELIB_DISPATCH_METHODS(ICalcEngine, IID_ICalcEngine)
 
     HRESULT STDMETHODCALLTYPE Calculate(IDispatch* lpGenericData) override {
         return CalculateDocument(this, lpGenericData);

@@ -2,7 +2,7 @@
 
 #include "com/com_object.h"
 #include "named_data_node.h"
-#include "no_type_info.h"
+#include "com/type_library.h"
 
 #include <new>
 
@@ -13,7 +13,7 @@ public:
     explicit CEnumGenericNodes(const TreeRef& node) : node_(node), next_(node->children->begin()) {}
     static const ComInterfaceEntry kInterfaces[];
     COM_IUNKNOWN_METHODS(CEnumGenericNodes)
-    GDATA_IDISPATCH_METHODS
+    COM_TYPELIB_DISPATCH_METHODS(IEnumGenericNodes, IID_IEnumGenericNodes)
 
     HRESULT STDMETHODCALLTYPE Next(BSTR* lpsNodeName, IGenericDataNode** lppNode) override {
         TreeRef node = node_.lock();

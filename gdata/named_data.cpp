@@ -3,7 +3,7 @@
 #include "com/com_object.h"
 #include "file_mapping.h"
 #include "named_data_node.h"
-#include "no_type_info.h"
+#include "com/type_library.h"
 #include "text.h"
 #include "tree_node.h"
 #include "xml_reader.h"
@@ -20,7 +20,7 @@ class CNamedData final : public IGenericData {
 public:
     static const ComInterfaceEntry kInterfaces[];
     COM_IUNKNOWN_METHODS(CNamedData)
-    GDATA_IDISPATCH_METHODS
+    COM_TYPELIB_DISPATCH_METHODS(IGenericData, IID_IGenericData)
 
     HRESULT STDMETHODCALLTYPE Load(BSTR bstrXML) override {
         UINT length = SysStringLen(bstrXML);

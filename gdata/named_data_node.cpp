@@ -2,7 +2,7 @@
 
 #include "com/com_object.h"
 #include "enum_generic_nodes.h"
-#include "no_type_info.h"
+#include "com/type_library.h"
 #include "text.h"
 
 #include <new>
@@ -14,7 +14,7 @@ public:
     explicit CNamedDataNode(std::weak_ptr<TreeNode> node) : node_(std::move(node)) {}
     static const ComInterfaceEntry kInterfaces[];
     COM_IUNKNOWN_METHODS(CNamedDataNode)
-    GDATA_IDISPATCH_METHODS
+    COM_TYPELIB_DISPATCH_METHODS(IGenericDataNode, IID_IGenericDataNode)
 
     HRESULT STDMETHODCALLTYPE AddChild(BSTR sName, IGenericDataNode** lppNode) override {
         TreeRef node = node_.lock();

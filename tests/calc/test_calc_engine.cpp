@@ -29,11 +29,6 @@ TEST_F(EngineTest, InterfacesAndErrorInfo) {
     EXPECT_EQ(a.Get(), b.Get()) << "one identity";
     ComPtr<IGenericData> none;
     EXPECT_EQ(engine_.As(IID_IGenericData, &none), E_NOINTERFACE);
-    UINT count = 9;
-    EXPECT_EQ(engine()->GetTypeInfoCount(&count), S_OK);
-    EXPECT_EQ(count, 0u);
-    EXPECT_EQ(engine()->Invoke(1, IID_NULL, 0, DISPATCH_METHOD, nullptr, nullptr, nullptr, nullptr),
-              E_NOTIMPL);
 }
 
 TEST_F(EngineTest, EngineCountsAsALiveObject) {

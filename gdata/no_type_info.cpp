@@ -1,5 +1,0 @@
-#include "no_type_info.h"
-
-#include "debug_output.h"
-
-HRESULT NoTypeInfo(const char* method) { return NotImplemented("GenericData: IDispatch", method); }
