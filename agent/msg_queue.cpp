@@ -12,6 +12,7 @@ namespace {
 struct StartHandshake {
     MsgQueue* queue;
     HANDLE ready;
+    uint32_t generation;
 };
 } // namespace
 
@@ -42,7 +43,7 @@ void MsgQueue::Start(HWND hostWindow) {
     hostWindow_ = hostWindow;
     stop_ = false;
     if (thread_) return;
-    StartHandshake handshake{this, CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+    StartHandshake handshake{this, CreateEventW(nullptr, TRUE, FALSE, nullptr), ++generation_};
     DWORD id = 0;
     HANDLE thread = handshake.ready ? CreateThread(nullptr, 0, MsgHandleThread, &handshake, 0, &id) : nullptr;
     if (!thread) {
@@ -94,22 +95,23 @@ void MsgQueue::Enqueue(uint32_t code, const void* data, uint32_t length) {
 DWORD WINAPI MsgQueue::MsgHandleThread(LPVOID parameter) {
     auto* handshake = static_cast<StartHandshake*>(parameter);
     MsgQueue* self = handshake->queue;
+    const uint32_t generation = handshake->generation;
     MSG message;
     PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE); // makes this thread's message queue
     SetEvent(handshake->ready);
     DebugPrintf("MsgQueue >> MsgHandleThread begin!\n");
-    self->Drain(); // what was queued while no handler ran goes to the new window
-    while (GetMessageW(&message, nullptr, 0, 0)) self->Drain();
+    self->Drain(generation); // what was queued while no handler ran goes to the new window
+    while (GetMessageW(&message, nullptr, 0, 0)) self->Drain(generation);
     DebugPrintf("MsgQueue >> MsgHandleThread quit!\n");
     return 0;
 }
 
-void MsgQueue::Drain() {
+void MsgQueue::Drain(uint32_t generation) {
     for (;;) {
         std::unique_ptr<Item> item;
         {
             CriticalSectionLock lock(lock_);
-            if (stop_ || pending_.empty()) return;
+            if (stop_ || generation != generation_ || pending_.empty()) return;
             item = std::move(pending_.front());
             pending_.pop_front();
         }

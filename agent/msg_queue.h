@@ -39,12 +39,17 @@ private:
         std::vector<uint8_t> data;
     };
     static DWORD WINAPI MsgHandleThread(LPVOID self);
-    void Drain();
+    // Delivers what is pending while generation is the running one's.
+    void Drain(uint32_t generation);
     void Send(const HostNotifyRecord& record);
     HWND Window();
 
     CRITICAL_SECTION lock_;
     bool stop_ = false;
+    // Counts the handler threads started. A handler that Stop stopped waiting
+    // for (its host never returned from a delivery) delivers nothing once it
+    // comes back, so a newer handler is the only one to deliver, in order.
+    uint32_t generation_ = 0;
     HWND hostWindow_ = nullptr;
     std::deque<std::unique_ptr<Item>> pending_;
     DWORD threadId_ = 0;

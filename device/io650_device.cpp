@@ -24,6 +24,10 @@ HRESULT CIO650Device::Open(uint16_t localPort) {
     return CVarelDeviceComm::Open(localPort);
 }
 
+bool CIO650Device::FromDevice(uint32_t address) const {
+    return address == arms_[0].target.sin_addr.s_addr || address == arms_[1].target.sin_addr.s_addr;
+}
+
 void CIO650Device::OnLinkAnswer(uint32_t address, uint16_t, const uint8_t*, uint32_t) {
     for (IoBoxArm& arm : arms_) {
         if (arm.target.sin_addr.s_addr != address) continue;

@@ -38,6 +38,8 @@ public:
 protected:
     void OnLinkAnswer(uint32_t address, uint16_t port, const uint8_t* data, uint32_t length) override;
     void OnUpMessage(uint32_t, uint16_t, uint16_t, const uint8_t*, uint32_t) override {}
+    // Only the two targets' addresses.
+    bool FromDevice(uint32_t address) const override;
 
 private:
     HRESULT SendOutputMode(uint32_t mode, const char* failure1, const char* failure2);

@@ -26,7 +26,8 @@ CIOMainDevice::CIOMainDevice()
     : m_cfg([this](const uint8_t* payload, uint32_t length) {
           return Send(0, DEVMSG_ADJ_DATA, payload, length);
       }),
-      target_(Ipv4Endpoint("192.168.253.231", 2001)) {}
+      target_(Ipv4Endpoint("192.168.253.231", 2001)),
+      deviceAddress_(target_.sin_addr.s_addr) {}
 
 CIOMainDevice::~CIOMainDevice() { CIOMainDevice::Close(); }
 
@@ -37,6 +38,9 @@ HRESULT CIOMainDevice::Close() {
 }
 
 HRESULT CIOMainDevice::Init(const WCHAR* linkString) {
+    LinkAddresses addresses;
+    if (linkString && ParseLinkString(linkString, &addresses) && addresses.pcIp)
+        ownAddress_ = htonl(addresses.pcIp);
     if (opened_) return S_OK;
     uint32_t port = 0;
     if (linkString && !LinkPort(linkString, OLESTR("PC-PORT:"), &port)) return E_INVALIDARG;
@@ -52,6 +56,12 @@ void CIOMainDevice::SetTarget(uint32_t address, uint16_t port) {
     target_.sin_family = AF_INET;
     target_.sin_addr.s_addr = htonl(address);
     target_.sin_port = htons(port);
+    deviceAddress_ = target_.sin_addr.s_addr;
+}
+
+bool CIOMainDevice::FromDevice(uint32_t address) const {
+    const uint32_t own = ownAddress_.load();
+    return address == deviceAddress_.load() || (own != 0 && address == own);
 }
 
 void CIOMainDevice::OnLinkAnswer(uint32_t, uint16_t, const uint8_t* data, uint32_t length) {

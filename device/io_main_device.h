@@ -41,14 +41,17 @@ public:
 
     HRESULT Close() override;
     // Opens once, on the port after "PC-PORT:" in the link string (any port
-    // without one). Returns Open's result, or 0 when already open.
+    // without one); takes the link's "PC-IP:" as this PC's own address.
+    // Returns Open's result, or 0 when already open.
     virtual HRESULT Init(const WCHAR* linkString);
     virtual HRESULT Release();
     // Downloads a DSP program file (text of "0x"-prefixed 16-bit words).
     virtual HRESULT SendDspAPPFile(const WCHAR* path);
 
     void SetListener(CDevMsgListener* listener) { listener_ = listener; }
-    // Address and port in host byte order.
+    // Address and port in host byte order. Only datagrams from the target's
+    // address, or from this PC's own address (a program on this PC, such as
+    // a simulated tester, is no other machine on the bench network), are taken.
     void SetTarget(uint32_t address, uint16_t port);
     const sockaddr_in& Target() const { return target_; }
 
@@ -95,6 +98,7 @@ protected:
     void OnLinkAnswer(uint32_t address, uint16_t port, const uint8_t* data, uint32_t length) override;
     void OnUpMessage(uint32_t address, uint16_t port, uint16_t msgId, const uint8_t* data,
                      uint32_t length) override;
+    bool FromDevice(uint32_t address) const override;
 
 private:
     // One packet with the second header (address, declared) and length data bytes.
@@ -103,6 +107,9 @@ private:
     HRESULT SendProgramImage(const std::vector<uint8_t>& image);
 
     sockaddr_in target_;
+    // The target's address and the PC's own, network byte order, for the receive thread.
+    std::atomic<uint32_t> deviceAddress_;
+    std::atomic<uint32_t> ownAddress_{0};
     std::atomic<bool> linkAnswered_{false};
     std::atomic<DWORD> lastLinkAnswerTick_{0};
     bool opened_ = false;

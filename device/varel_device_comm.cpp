@@ -217,6 +217,13 @@ void CVarelDeviceComm::ReceiveLoop(SOCKET s) {
         LookForDatagram(s, kFollowUpLookMicroseconds);
         int received = recvfrom(s, reinterpret_cast<char*>(datagram), sizeof datagram, 0,
                                 reinterpret_cast<sockaddr*>(&from), &fromLength);
+        if (received >= 0 && !FromDevice(from.sin_addr.s_addr)) {
+            const uint8_t* a = reinterpret_cast<const uint8_t*>(&from.sin_addr.s_addr);
+            DebugPrintf(
+                "VarelDeviceTarget >> Datagram from %u.%u.%u.%u:%u dropped: not the device's address\n", a[0],
+                a[1], a[2], a[3], ntohs(from.sin_port));
+            continue;
+        }
         if (received >= static_cast<int>(kPacketHeadLength)) {
             try {
                 Dispatch(datagram, static_cast<uint32_t>(received), from.sin_addr.s_addr, from.sin_port);

@@ -64,6 +64,11 @@ protected:
     // Every message that is not the pending request's answer, on the receive thread.
     virtual void OnUpMessage(uint32_t address, uint16_t port, uint16_t msgId, const uint8_t* data,
                              uint32_t length) = 0;
+    // Whether a datagram from this source (network byte order) may be the
+    // device's, on the receive thread. Anything else is dropped with a log
+    // line before it is looked at, so another machine on the bench network
+    // can inject no answer and no up-message. A bare transport takes every source.
+    virtual bool FromDevice(uint32_t /*address*/) const { return true; }
 
     // Validates, classifies and delivers one datagram of received bytes (at
     // least 16); the receive thread calls it for each datagram.

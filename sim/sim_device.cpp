@@ -132,6 +132,7 @@ void SimDevice::ReceiveLoop() {
 }
 
 void SimDevice::Serve(std::span<const uint8_t> datagram, const sockaddr_in& from) {
+    if (faults_.LoseRequest()) return; // never arrived
     PacketFault fault = CheckPacket(datagram);
     if (fault != PacketFault::None && fault != PacketFault::Crc) {
         Record(true, datagram, from, fault); // nothing trustworthy to answer
@@ -216,6 +217,11 @@ void SimDevice::Answer(const Head& request, Reply reply, const sockaddr_in& to) 
         InOrder(SplitMessage(request.msgId, request.testId, flags, reply.payload), reply.order);
     if (plan.corruptCrc)
         for (Bytes& packet : packets) packet[0] ^= 0xFF;
+    if (plan.twice) {
+        const size_t count = packets.size();
+        packets.reserve(2 * count);
+        for (size_t i = 0; i < count; ++i) packets.push_back(packets[i]);
+    }
     if (plan.delayMs == 0) {
         for (const Bytes& packet : packets) SendRaw(packet, to);
         return;

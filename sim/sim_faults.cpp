@@ -26,15 +26,36 @@ void FaultKnobs::DelayAnswers(uint16_t msgId, uint32_t delayMs) {
     knobs_[msgId].delayMs = delayMs;
 }
 
+void FaultKnobs::Randomly(const RandomFaults& faults) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    random_ = faults;
+    draw_.seed(faults.seed);
+}
+
 void FaultKnobs::Clear() {
     std::lock_guard<std::mutex> lock(mutex_);
     knobs_.clear();
+    random_ = {};
+}
+
+bool FaultKnobs::Chance(double p) { return p > 0 && std::uniform_real_distribution<double>(0, 1)(draw_) < p; }
+
+bool FaultKnobs::LoseRequest() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return Chance(random_.requestLoss);
 }
 
 AnswerPlan FaultKnobs::Take(uint16_t msgId, uint16_t status) {
     AnswerPlan plan;
     plan.status = status;
     std::lock_guard<std::mutex> lock(mutex_);
+    if (Chance(random_.answerLoss)) {
+        plan.send = false;
+        return plan;
+    }
+    plan.corruptCrc = Chance(random_.corrupt);
+    plan.twice = Chance(random_.duplicate);
+    if (Chance(random_.late)) plan.delayMs = random_.lateMs;
     auto it = knobs_.find(msgId);
     if (it == knobs_.end()) return plan;
     Knob& knob = it->second;
@@ -55,7 +76,7 @@ AnswerPlan FaultKnobs::Take(uint16_t msgId, uint16_t status) {
         --knob.corruptions;
         plan.corruptCrc = true;
     }
-    plan.delayMs = knob.delayMs;
+    if (knob.delayMs) plan.delayMs = knob.delayMs;
     return plan;
 }
 

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <map>
 #include <mutex>
+#include <random>
 
 namespace sim {
 
@@ -13,6 +14,19 @@ struct AnswerPlan {
     uint16_t status = 0;
     bool corruptCrc = false;
     uint32_t delayMs = 0;
+    bool twice = false; // sent again right after
+};
+
+// Faults at random on every message, each with its own chance (0 to 1),
+// drawn from a seed so that a run can be played again.
+struct RandomFaults {
+    double requestLoss = 0; // a packet from the PC never arrives
+    double answerLoss = 0;  // an answer never leaves
+    double duplicate = 0;   // an answer goes out twice
+    double late = 0;        // an answer goes out lateMs later
+    double corrupt = 0;     // an answer goes out with a wrong CRC
+    uint32_t lateMs = 0;
+    uint32_t seed = 1;
 };
 
 class FaultKnobs {
@@ -25,7 +39,12 @@ public:
     void CorruptCrc(uint16_t msgId, uint32_t count = 1);
     // Every answer to msgId waits delayMs before it goes out (0 ends it).
     void DelayAnswers(uint16_t msgId, uint32_t delayMs);
+    // Random faults from now on, besides the counted ones (all chances 0 ends them).
+    void Randomly(const RandomFaults& faults);
     void Clear();
+
+    // Whether the packet that just came from the PC is lost on its way.
+    bool LoseRequest();
 
     // The plan for one answer to msgId with its own status; uses up one of
     // each counted knob that applies.
@@ -41,8 +60,11 @@ private:
         uint32_t corruptions = 0;
         uint32_t delayMs = 0;
     };
+    bool Chance(double p); // with mutex_ held
     std::mutex mutex_;
     std::map<uint16_t, Knob> knobs_;
+    RandomFaults random_;
+    std::mt19937 draw_;
 };
 
 } // namespace sim

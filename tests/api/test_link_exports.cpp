@@ -14,7 +14,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstring>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -191,4 +194,42 @@ TEST_F(HostLink, BadLinksAreRefusedWithClearCodes) {
     EXPECT_EQ(VTS_LinkDevice(OLESTR("PC-IP:192.168.253.1 DEV-IP:192.168.253.231")), VTS_E_ADJ_READ);
     EXPECT_TRUE(log.Contains("LinkDevice Succeeded but get adjdata failed.\r\n"));
     EXPECT_EQ(Next().code, 16u) << "the link itself stands";
+}
+
+TEST_F(HostLink, ForgedAnswersAndResultsFromAnotherAddressNeverReachTheHost) {
+    REQUIRE_ADDRESS_BOUND_UDP();
+    ASSERT_EQ(VTS_LinkDevice(kLink), S_OK);
+    Next();
+    // Another machine on the bench network, on the tester's port.
+    sim::TrafficLog forgedLog;
+    sim::SimDevice forger("forger", sim::DeviceKind::Tester, forgedLog);
+    int error = 0;
+    ASSERT_TRUE(forger.Start("192.168.253.77", sim::kTesterPort, &error)) << error;
+    sim::PushOptions toHost;
+    toHost.to = Ipv4Endpoint("192.168.253.1", 3000);
+    DebugLogCapture log;
+
+    ASSERT_TRUE(forger.Push(DEVMSG_TEST_RESULT, Bytes(40, 9), toHost));
+    ASSERT_TRUE(forger.Push(DEVMSG_ASK_IO, Bytes(64, 9), toHost));
+    // The tester keeps silent on a request while the forger answers it over and over.
+    bench.Tester().Faults().DropAnswers(DEVMSG_ASK_IO, 2);
+    std::atomic<bool> asking{true};
+    std::thread answering([&] {
+        sim::PushOptions answer = toHost;
+        answer.flags = sim::kAnswerBit;
+        while (asking) {
+            forger.Push(DEVMSG_ASK_IO, Bytes(64, 0x5A), answer);
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+    });
+    EXPECT_EQ(VTS_AskIoState(), VTS_E_TIMEOUT);
+    asking = false;
+    answering.join();
+    EXPECT_TRUE(log.Contains(
+        "VarelDeviceTarget >> Datagram from 192.168.253.77:2001 dropped: not the device's address"));
+
+    // The tester itself still gets through, and nothing forged came before it.
+    bench.Tester().Push(DEVMSG_TEST_STOP, {});
+    EXPECT_EQ(Next().code, 6u);
+    EXPECT_FALSE(host.Next(100).has_value());
 }
