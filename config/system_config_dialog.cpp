@@ -99,9 +99,9 @@ DialogPage SignalPage() {
         }
     }
     const int16_t y = RowY(kConfigRows) + 4;
-    c.push_back(Button(kSignalTypeAll, OLESTR("输出方式 -- 全部同 Ua"), 26, y, 100));
-    c.push_back(Button(kPtAll, OLESTR("PT -- 全部同 Ua"), 112, y, 96));
-    c.push_back(Button(kCtAll, OLESTR("CT -- 全部同 Ia"), 112 + kColumn, y, 96));
+    c.push_back(Button(kSignalTypeAll, OLESTR("输出方式 -- 全部同 Ua"), 4, y, 112));
+    c.push_back(Button(kPtAll, OLESTR("PT -- 全部同 Ua"), 120, y, 88));
+    c.push_back(Button(kCtAll, OLESTR("CT -- 全部同 Ia"), 120 + kColumn, y, 88));
     return page;
 }
 
