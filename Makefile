@@ -11,8 +11,10 @@ DEBIAN_PACKAGES = cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev libp
 # The Windows builds: mingw-w64 for both targets (posix threads), binutils
 # for the export check, dpkg-dev for unpacking pugixml's Debian source, and
 # wine64 for running the 64-bit test programs (GoogleTest built from its
-# Debian source copy).
-WIN_PACKAGES = g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-tools libwine-dev dpkg-dev wine64 googletest
+# Debian source copy); the IDL compiler and Wine's system IDL files for the
+# type library; Xvfb, ImageMagick and a CJK font for the dialog test
+# on a virtual display and its screenshots.
+WIN_PACKAGES = g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-tools libwine-dev dpkg-dev wine64 googletest xvfb imagemagick fonts-wqy-microhei
 SUDO = $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
 .PHONY: all deps win-deps configure build test demo bench fuzz tsan win32 win64 win-test win clean

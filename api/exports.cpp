@@ -5,15 +5,18 @@
 #include "agent/fault_messages.h"
 #include "calc/calc_request.h"
 #include "com/com_ptr.h"
-#include "debug_output.h"
+#include "config/system_config_dialog.h"
 #include "agent/module_table.h"
 #include "gps/gps_params.h"
 #include "playback/comtrade_description.h"
+#include "process.h"
 #include "server.h"
 #include "string_args.h"
 #include "text.h"
+#include "window.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -32,6 +35,24 @@ void HandConfigToAgent() {
     Server().config.LoadFile(ConfigFile());
     GiveConfigToAgent();
 }
+
+// The configuration dialog's buttons that reach beyond its working copy.
+class DialogActions : public SystemConfigActions {
+public:
+    void SendTimeMode(uint64_t mode) override {
+        ServerLock lock; // the dialog's thread holds it already
+        Agent().SetGPSTimeMode(static_cast<uint32_t>(mode), static_cast<uint32_t>(mode >> 32));
+    }
+    void RunIpConfig(HWND owner) override {
+        const WideString path = Server().configFolder + OLESTR("VarelIP.exe");
+        const HRESULT hr = RunProgramAndWait(path);
+        if (hr == S_OK) return;
+        char text[1024];
+        std::snprintf(text, sizeof text, "启动测试仪 IP 配置程序失败! 错误码:0x%08X \n(Path:%s)",
+                      static_cast<unsigned>(hr), Utf16ToUtf8(path).c_str());
+        MessageBoxW(owner, Utf8ToUtf16(text).c_str(), OLESTR("提示"), MB_OK);
+    }
+};
 
 template <class Call>
 HRESULT WithWide(const WCHAR* text, Call call) {
@@ -212,8 +233,18 @@ VTS_EXPORT HRESULT VTS_CALL VTS_DoConfigDataExchange(IGenericData* document, int
     if (direction == 0) GiveConfigToAgent();
     return hr;
 }
-VTS_EXPORT HRESULT VTS_CALL VTS_OnSystemConfig(HWND) {
-    return NotImplemented("VarelTSS", "VTS_OnSystemConfig");
+VTS_EXPORT HRESULT VTS_CALL VTS_OnSystemConfig(HWND owner) {
+    ServerLock lock;
+    VarelServer& server = Server();
+    server.config.LoadFile(ConfigFile()); // a failure shows its box; the dialog opens anyway
+    DialogActions actions;
+    CIOSystemConfigDlg dialog(server.config, &actions);
+    if (dialog.DoModal(owner) == 1) {
+        server.config = dialog.WorkingCopy();
+        server.config.SaveFile(ConfigFile());
+        GiveConfigToAgent();
+    }
+    return S_OK;
 }
 
 VTS_EXPORT HRESULT VTS_CALL VTS_SetGPSTimeMode(int32_t mode) {

@@ -366,6 +366,57 @@ VTS_PLATFORM_API void VTS_DestroyHostWindow(HWND window);
 typedef int (*VTS_MessageBoxHandler)(void* context, const char* text, const char* caption);
 VTS_PLATFORM_API void VTS_SetMessageBoxHandler(VTS_MessageBoxHandler handler, void* context);
 
+/* Modal dialogs. A Linux host has no window system in common with the
+ * library, so a dialog goes to a handler the host installs: it receives the
+ * open dialog and drives its controls by their ids the way a user would
+ * (typing into a field, moving the focus, picking a list entry, clicking).
+ * The dialog ends when the handler clicks a button that ends it, or as closed
+ * (IDCANCEL 2) when the handler returns. Without a handler a dialog ends at
+ * once as closed, nothing changed, on Linux; on Windows it is the system's own
+ * modal dialog. A null handler restores that. A handler may be installed on
+ * Windows too (tests do): the dialog then goes to it instead. */
+typedef struct VTS_Dialog VTS_Dialog;
+typedef void (*VTS_DialogHandler)(void* context, VTS_Dialog* dialog);
+VTS_PLATFORM_API void VTS_SetDialogHandler(VTS_DialogHandler handler, void* context);
+
+#define VTS_CONTROL_LABEL 0
+#define VTS_CONTROL_GROUP 1
+#define VTS_CONTROL_EDIT 2
+#define VTS_CONTROL_LIST 3  /* drop-down list */
+#define VTS_CONTROL_CHECK 4 /* check box */
+#define VTS_CONTROL_BUTTON 5
+#define VTS_CONTROL_TABS 6 /* tab control: its entries are the pages */
+typedef struct VTS_DialogControlState {
+    int32_t kind;    /* VTS_CONTROL_... */
+    int32_t page;    /* index of the page it is on, -1 on the dialog itself */
+    int32_t visible; /* its page is the one shown */
+    int32_t enabled;
+    int32_t selection; /* list or tabs: the entry chosen, -1 none; check box: 1 checked */
+    int32_t entries;   /* list or tabs: how many */
+} VTS_DialogControlState;
+
+/* Results: S_OK; E_INVALIDARG for an id the dialog does not have, a control
+ * of another kind or an entry it does not have; E_ACCESSDENIED for a control
+ * a user cannot reach (disabled, or on a page not shown); E_HANDLE once the
+ * dialog has ended. Id 0 is the dialog itself (its title). */
+VTS_PLATFORM_API HRESULT VTS_DialogGetControl(VTS_Dialog* dialog, int32_t id, VTS_DialogControlState* state);
+/* The control's text (a list's: its chosen entry's) as UTF-8 into buffer,
+ * cut to size - 1 bytes; the whole text's length in bytes, -1 for no such id. */
+VTS_PLATFORM_API int32_t VTS_DialogGetText(VTS_Dialog* dialog, int32_t id, char* buffer, int32_t size);
+/* The text of entry index of a list or tabs, as VTS_DialogGetText. */
+VTS_PLATFORM_API int32_t VTS_DialogGetEntry(VTS_Dialog* dialog, int32_t id, int32_t index, char* buffer,
+                                            int32_t size);
+/* Puts the focus into an edit field and replaces its text (UTF-8). */
+VTS_PLATFORM_API HRESULT VTS_DialogType(VTS_Dialog* dialog, int32_t id, const char* text);
+/* Moves the focus to a control; the field that had it takes its text. */
+VTS_PLATFORM_API HRESULT VTS_DialogFocus(VTS_Dialog* dialog, int32_t id);
+/* Picks entry index of a list (or a page by its tab), the focus moving to it. */
+VTS_PLATFORM_API HRESULT VTS_DialogChoose(VTS_Dialog* dialog, int32_t id, int32_t index);
+/* Clicks a button or check box, the focus moving to it. */
+VTS_PLATFORM_API HRESULT VTS_DialogClick(VTS_Dialog* dialog, int32_t id);
+/* The Enter key: the focused field takes its text; the dialog stays open. */
+VTS_PLATFORM_API HRESULT VTS_DialogPressEnter(VTS_Dialog* dialog);
+
 /* Where debug output goes (one UTF-8 line per call, as the library wrote it,
  * line ends included). Without a handler nothing is shown. */
 typedef void (*VTS_DebugOutputHandler)(void* context, const char* line);
