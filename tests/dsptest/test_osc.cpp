@@ -37,6 +37,8 @@ std::pair<uint16_t, uint32_t> P(uint16_t id, uint32_t word) {
 
 TEST_F(OscModule, TheWaveThenTheParameterListPairByPair) {
     Block(100, 7200, 7200);
+    float* frames = reinterpret_cast<float*>(block.data());
+    for (size_t i = 0; i < 1800; ++i) frames[i] = static_cast<float>(i) * 0.5f - 300.0f;
     Set("Up.1.Mag", VT_R4, 57.735);
     Set("Ip.2.Ang", VT_R4, -120);
     Set("nOscMode", VT_INT, 1);
@@ -48,7 +50,8 @@ TEST_F(OscModule, TheWaveThenTheParameterListPairByPair) {
     EXPECT_EQ(port.Ids(),
               (std::vector<uint16_t>{DEVMSG_WAVE_DATA, DEVMSG_DOWNLOAD_LOCK, DEVMSG_TEST_PARAMS,
                                      DEVMSG_DOWNLOAD_LOCK, DEVMSG_TEST_START, DEVMSG_TEST_START2}));
-    EXPECT_EQ(port.messages[0].payload.size(), 1800u) << "100 frames of 18 values";
+    EXPECT_EQ(port.wave, std::vector<float>(frames, frames + 1800))
+        << "100 frames of 18 values, the block's own";
     // clang-format off
     const Pairs golden = {
         P(0, 0), P(1, 577350), P(2, 0), P(3, 0), P(4, 0), P(5, 0),
