@@ -92,3 +92,12 @@ def test_the_readme_example_prints_the_relays_trip_time(library_tree):
     assert done.returncode == 0, done.stderr
     assert done.stdout == "trip time: 0.1000 s\n"
     assert "[提示]" not in done.stderr, "the configuration beside the library was found"
+
+
+def test_every_setting_of_the_simulator_and_none_other(bench):
+    # A second bench beside the session's: its own tester port, no I/O box.
+    others = {"tester_port": 2003, "iobox1": False, "iobox2": False}
+    with varel.sim.Bench(diff_slope=0.4, syn_lead=0.1, leave_out=("harm2", "psb"), **others):
+        pass
+    with pytest.raises(varel.sim.BenchError, match="usage"):
+        varel.sim.Bench(no_such_setting=1, **others).start()
