@@ -337,7 +337,9 @@ HRESULT CDspTest_WavePlay::Transfer(const VARIANT* value) {
     if (!value || value->vt != VT_BSTR) return E_INVALIDARG;
     const WideString cfg(BstrView(value->bstrVal));
     const WideString dat = ComtradeDataPath(cfg);
+    // A single-file recording is its own data file: it goes once.
     for (const WideString* path : {&cfg, &dat}) {
+        if (path == &dat && dat == cfg) break;
         const size_t slash = path->find_last_of(OLESTR("/\\"));
         const WideString name = slash == WideString::npos ? *path : path->substr(slash + 1);
         const HRESULT hr = TransferFile(path->c_str(), name.c_str());

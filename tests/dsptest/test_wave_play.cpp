@@ -192,6 +192,28 @@ TEST_F(WavePlayModule, TheResultIsEachInputsTripTimes) {
     EXPECT_EQ(Image({40, 30}).binEndState[15], INT32_MIN);
 }
 
+TEST_F(WavePlayModule, CommandFourCopiesTheRecordingsFilesUnderTheirNames) {
+    const auto copied = [&](const WCHAR* cfg) {
+        port.messages.clear();
+        VARIANT path;
+        path.vt = VT_BSTR;
+        path.bstrVal = SysAllocString(cfg);
+        const HRESULT hr = module.ExecuteCmd(CDspTest_WavePlay::kTransfer, &path, 0);
+        VariantClear(&path);
+        std::vector<std::string> names;
+        for (const FakePort::Message& m : port.messages)
+            names.emplace_back(m.payload.begin(), m.payload.end());
+        return hr == S_OK ? names : std::vector<std::string>{"failed"};
+    };
+    EXPECT_EQ(copied(OLESTR("/data/rec/Fault.CFG")), (std::vector<std::string>{"Fault.CFG", "Fault.DAT"}));
+    EXPECT_EQ(copied(OLESTR("C:\\rec\\fault.cfg")), (std::vector<std::string>{"fault.cfg", "fault.dat"}));
+    EXPECT_EQ(copied(OLESTR("/data/rec/whole.cff")), (std::vector<std::string>{"whole.cff"})) << "one file";
+    VARIANT number;
+    number.vt = VT_I4;
+    number.lVal = 4;
+    EXPECT_EQ(module.ExecuteCmd(CDspTest_WavePlay::kTransfer, &number, 0), E_INVALIDARG);
+}
+
 // A recorded fault: 1 A for 200 ms, then 10 A (RMS, 50 Hz) on the current
 // channel; the relay's 5 A element trips 0.1 s after the fault's first
 // cycle passes 5 A.
