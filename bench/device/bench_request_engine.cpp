@@ -3,6 +3,7 @@
 // packet sizes, in the same run, against two answering peers: a bare echo
 // socket and the tester simulator (which checks and records every packet).
 // Run inside tools/netns-run (make bench).
+#include "bench/fastest_floor.h"
 #include "device/message_ids.h"
 #include "device/packet_head.h"
 #include "device/varel_device_comm.h"
@@ -18,8 +19,8 @@
 
 namespace {
 
-constexpr int kRounds = 400;  // requests per measurement
-constexpr int kPasses = 50;   // measurements of each, interleaved; the best counts (a shared machine only slows)
+constexpr int kRounds = 400; // requests per measurement
+constexpr int kPasses = 50;  // measurements of each, interleaved; the pass with the fastest floor counts
 constexpr uint32_t kOutputsLength = 32; // the 16 binary outputs of 0x0209
 
 // Answers every packet at once with a head-only answer, as the tester answers 0x0209.
@@ -82,9 +83,9 @@ double EngineRequests(NullComm& comm, const sockaddr_in& device) {
         [&] { return comm.SendDevMessage(0, DEVMSG_BOUT, states, sizeof states, device, 1000) == S_OK; });
 }
 
-void Report(const char* peer, double engine, double floor) {
+void Report(const char* peer, const bench::FastestFloor& pass) {
     std::printf("request engine vs %s: %.1f us per request, raw UDP ping-pong %.1f us: rate ratio %.2f\n",
-                peer, engine, floor, floor / engine);
+                peer, pass.Measured(), pass.Floor(), 1 / pass.Ratio());
 }
 
 } // namespace
@@ -107,12 +108,12 @@ int main() {
     NullComm comm;
     if (comm.Open(0) != S_OK) return 1;
     const sockaddr_in tester = bench.Tester().Address();
-    double rawEcho = 1e9, engineEcho = 1e9, rawSim = 1e9, engineSim = 1e9;
+    bench::FastestFloor echoPass, simPass;
     for (int pass = 0; pass < kPasses; ++pass) {
-        rawEcho = std::min(rawEcho, RawPingPong(raw, echoAddress));
-        engineEcho = std::min(engineEcho, EngineRequests(comm, echoAddress));
-        rawSim = std::min(rawSim, RawPingPong(raw, tester));
-        engineSim = std::min(engineSim, EngineRequests(comm, tester));
+        const double rawEcho = RawPingPong(raw, echoAddress);
+        echoPass.Add(rawEcho, EngineRequests(comm, echoAddress));
+        const double rawSim = RawPingPong(raw, tester);
+        simPass.Add(rawSim, EngineRequests(comm, tester));
     }
     comm.Close();
 
@@ -122,11 +123,11 @@ int main() {
     closesocket(echoSocket);
     closesocket(raw);
     bench.Stop();
-    if (rawEcho <= 0 || engineEcho <= 0 || rawSim <= 0 || engineSim <= 0) {
+    if (echoPass.Failed() || simPass.Failed()) {
         std::fprintf(stderr, "bench_request_engine: a round trip failed\n");
         return 1;
     }
-    Report("the simulator", engineSim, rawSim);
-    Report("a bare echo", engineEcho, rawEcho);
+    Report("the simulator", simPass);
+    Report("a bare echo", echoPass);
     return 0;
 }

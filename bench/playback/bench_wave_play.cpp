@@ -1,9 +1,11 @@
 // The wave playback test's two costs, each against a floor of the same run
-// (best of five interleaved passes; run inside tools/netns-run: make bench):
+// (interleaved passes, the ratio of the pass with the fastest floor; run
+// inside tools/netns-run: make bench):
 // resampling a 10-second window of a recording at the playback rate against
 // one plain copy of the same frames, and the wave's download (every 528-byte
 // block answered by the simulated tester) against the stop-and-wait floor of
 // the same requests and answers.
+#include "bench/fastest_floor.h"
 #include "bench/stop_and_wait.h"
 #include "com/bstr.h"
 #include "com/com_ptr.h"
@@ -79,7 +81,7 @@ int main() {
     CoInitialize(nullptr);
 
     // Resampling: 10 s at 200 points a cycle (10000 frames a second).
-    double resample = 1e9, copy = 1e9;
+    bench::FastestFloor resample;
     size_t bytes = 0;
     {
         CDspTest_WavePlay module(kEntry);
@@ -93,15 +95,16 @@ int main() {
         for (int pass = 0; pass < kPasses; ++pass) {
             auto start = std::chrono::steady_clock::now();
             if (module.Resample(u, i, 0.0f, 10000.0f, 10000.0f) != S_OK) return Fail("resampling failed");
-            resample = std::min(resample, bench::Milliseconds(start));
+            const double resampled = bench::Milliseconds(start);
             const CSampMappingFile& frames = module.PlaybackFrames();
             bytes = frames.FloatCount() * sizeof(float);
             plain.resize(frames.FloatCount());
             start = std::chrono::steady_clock::now();
             std::memcpy(plain.data(), frames.Floats(), bytes);
-            copy = std::min(copy, bench::Milliseconds(start));
+            resample.Add(bench::Milliseconds(start), resampled);
         }
     }
+    if (resample.Failed()) return Fail("a pass took no time");
 
     // The download: a 2-second window, sent anew at each start.
     sim::TesterSimulator tester;
@@ -152,15 +155,12 @@ int main() {
     traffic.erase(std::find_if(traffic.begin(), traffic.end(),
                                [](const sim::Datagram& d) { return d.received && d.head.msgId == 0x0203; }),
                   traffic.end());
-    double download = 1e9, floor = 1e9;
+    bench::FastestFloor download;
     size_t trips = 0;
     {
         bench::StopAndWaitFloor replay(bench::RoundTripsOf(traffic));
         trips = replay.Trips();
-        for (int pass = 0; pass < kPasses; ++pass) {
-            floor = std::min(floor, replay.Replay());
-            download = std::min(download, begin());
-        }
+        for (int pass = 0; pass < kPasses; ++pass) download.Add(replay.Replay(), begin());
     }
     document.Reset();
     VTS_DestroyServer();
@@ -168,16 +168,16 @@ int main() {
     CoUninitialize();
     tester.Stop();
     std::filesystem::remove_all(dir);
-    if (floor <= 0 || download <= 0) return Fail("a round trip failed");
+    if (download.Failed()) return Fail("a round trip failed");
 
     const double mb = bytes / 1e6;
     std::printf(
         "wave resampling of 10 s (%zu frames of 18 values): %.0f MB/s, a plain copy %.0f MB/s: %.2fx "
         "the copy's time\n",
-        bytes / 72, mb / (resample / 1000), mb / (copy / 1000), resample / copy);
+        bytes / 72, mb / (resample.Measured() / 1000), mb / (resample.Floor() / 1000), resample.Ratio());
     std::printf(
         "wave start of 2 s (%zu code bytes, %zu round trips): %.1f ms, stop-and-wait floor %.1f ms: "
         "%.2fx the floor\n",
-        record.wave.codes.size(), trips, download, floor, download / floor);
+        record.wave.codes.size(), trips, download.Measured(), download.Floor(), download.Ratio());
     return 0;
 }
