@@ -56,6 +56,8 @@ public:
     bool OpenShared(const WideString& name);
     void Close();
     unsigned char* data() const { return data_; }
+    // The bytes that can be read: on Linux the block's size, on Windows its
+    // view, which is whole pages.
     size_t size() const { return size_; }
 
 private:
