@@ -5,6 +5,7 @@
 #include "little_endian.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -37,6 +38,14 @@ public:
     uint32_t Count(uint32_t limit) { return ClampCount(Next(), limit); }
     // A time in seconds: the word counts 100 us.
     float Time() { return TesterSeconds(Next()); }
+    // The tester's table of times input by input (times times of each of
+    // inputs inputs) into the struct's, which keeps them time by time:
+    // table[j][k] is input k's time j. Both counts within the table.
+    template <size_t Times, size_t Inputs>
+    void TimesByInput(uint32_t inputs, uint32_t times, float (&table)[Times][Inputs]) {
+        for (uint32_t k = 0; k < inputs && k < Inputs; ++k)
+            for (uint32_t j = 0; j < times && j < Times; ++j) table[j][k] = Time();
+    }
 
 private:
     const std::vector<uint8_t>& payload_;

@@ -14,8 +14,7 @@ void ConvertOperationTimes(ResultWords& words, OperationTimes& t) {
     const uint32_t operations = words.Count(kOperations);
     t.tripNumbers = static_cast<int32_t>(operations);
     t.realTestTime = words.Time();
-    for (uint32_t k = 0; k < inputs; ++k)
-        for (uint32_t j = 0; j < operations; ++j) t.binTripTime[j][k] = words.Time();
+    words.TimesByInput(inputs, operations, t.binTripTime);
 }
 
 void Defaults(VarelTest_Shot& t) {

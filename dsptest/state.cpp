@@ -150,7 +150,6 @@ bool CDspTest_State::ConvertResult(ResultWords& words) {
     test_.realTestTime = words.Time();
     for (uint32_t i = 0; i < entries; ++i) test_.stateEnterTime[i] = words.Time();
     for (uint32_t k = 0; k < inputs; ++k) test_.binEndState[k] = words.Next();
-    for (uint32_t k = 0; k < inputs; ++k)
-        for (uint32_t i = 0; i < entries; ++i) test_.binTripTime[i][k] = words.Time();
+    words.TimesByInput(inputs, entries, test_.binTripTime);
     return true;
 }

@@ -288,8 +288,7 @@ bool CDspTest_WavePlay::ConvertResult(ResultWords& words) {
     const uint32_t inputs = words.Count(kWaveInputs);
     const uint32_t times = words.Count(kWaveTripTimes);
     for (uint32_t i = 0; i < inputs; ++i) test_.binEndState[i] = words.Next();
-    for (uint32_t i = 0; i < inputs; ++i)
-        for (uint32_t j = 0; j < times; ++j) test_.binTripTime[j][i] = words.Time();
+    words.TimesByInput(inputs, times, test_.binTripTime);
     return true;
 }
 
