@@ -23,6 +23,31 @@ HRESULT SetDocumentValue(IGenericData* document, const std::string& path, VARTYP
     return root->SetChildValue(name.Get(), v);
 }
 
+HRESULT SetDocumentText(IGenericData* document, const std::string& path, const std::string& text) {
+    ComPtr<IGenericDataNode> root;
+    HRESULT hr = document->GetRootNode(root.Put());
+    if (FAILED(hr)) return hr;
+    BStr value(Utf8ToUtf16(text));
+    VARIANT v;
+    v.vt = VT_BSTR;
+    v.bstrVal = value.Get();
+    BStr name(Utf8ToUtf16(path));
+    return root->SetChildValue(name.Get(), v);
+}
+
+std::string DocumentText(IGenericData* document, const std::string& path) {
+    ComPtr<IGenericDataNode> root;
+    BStr name(Utf8ToUtf16(path));
+    VARIANT v;
+    VariantInit(&v);
+    std::string text;
+    if (SUCCEEDED(document->GetRootNode(root.Put())) && SUCCEEDED(root->GetChildValue(name.Get(), &v)) &&
+        SUCCEEDED(VariantChangeType(&v, &v, 0, VT_BSTR)))
+        text = Utf16ToUtf8(BstrView(v.bstrVal));
+    VariantClear(&v);
+    return text;
+}
+
 double DocumentValue(IGenericData* document, const std::string& path) {
     ComPtr<IGenericDataNode> root;
     BStr name(Utf8ToUtf16(path));

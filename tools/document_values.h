@@ -12,3 +12,7 @@
 HRESULT SetDocumentValue(IGenericData* document, const std::string& path, VARTYPE type, double value);
 // The number at path; NaN when there is none or it is not a number.
 double DocumentValue(IGenericData* document, const std::string& path);
+// Sets the node at path to text (UTF-8), as a string value.
+HRESULT SetDocumentText(IGenericData* document, const std::string& path, const std::string& text);
+// The value at path as text (UTF-8); empty when there is none.
+std::string DocumentText(IGenericData* document, const std::string& path);

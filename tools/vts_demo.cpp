@@ -85,14 +85,7 @@ void PlaybackScene(HostSession& session, sim::TesterSimulator& bench) {
     ComPtr<IGenericData> document;
     CoCreateInstance(CLSID_GenericData, nullptr, CLSCTX_INPROC_SERVER, IID_IGenericData, document.PutVoid());
     VTS_InitTestParams(document.Get(), OLESTR("Varel.BXHFTest.1"));
-    ComPtr<IGenericDataNode> root;
-    document->GetRootNode(root.Put());
-    VARIANT file;
-    file.vt = VT_BSTR;
-    file.bstrVal = SysAllocString(Utf8ToUtf16(kRecording).c_str());
-    BStr key(OLESTR("TestParams.strCfgFileName"));
-    root->SetChildValue(key.Get(), file);
-    VariantClear(&file);
+    SetDocumentText(document.Get(), "TestParams.strCfgFileName", kRecording);
     SetDocumentValue(document.Get(), "TestParams.Test_timeFrom", VT_R4, startMs);
     SetDocumentValue(document.Get(), "TestParams.Test_timeTo", VT_R4, startMs + 39 / 1.2);
     for (int k = 0; k < 3; ++k)

@@ -91,32 +91,6 @@ int ParseOptions(const std::vector<std::string>& args, PlaybackOptions* options)
     return 0;
 }
 
-HRESULT SetText(IGenericData* document, const std::string& path, const std::string& text) {
-    ComPtr<IGenericDataNode> root;
-    HRESULT hr = document->GetRootNode(root.Put());
-    if (FAILED(hr)) return hr;
-    VARIANT v;
-    v.vt = VT_BSTR;
-    v.bstrVal = SysAllocString(Utf8ToUtf16(text).c_str());
-    BStr name(Utf8ToUtf16(path));
-    hr = root->SetChildValue(name.Get(), v);
-    VariantClear(&v);
-    return hr;
-}
-
-std::string Text(IGenericData* document, const std::string& path) {
-    ComPtr<IGenericDataNode> root;
-    BStr name(Utf8ToUtf16(path));
-    VARIANT v;
-    VariantInit(&v);
-    std::string text;
-    if (SUCCEEDED(document->GetRootNode(root.Put())) && SUCCEEDED(root->GetChildValue(name.Get(), &v)) &&
-        SUCCEEDED(VariantChangeType(&v, &v, 0, VT_BSTR)))
-        text = Utf16ToUtf8(BstrView(v.bstrVal));
-    VariantClear(&v);
-    return text;
-}
-
 // Without --map, each analog channel in volts goes to the next voltage
 // output and each in amperes to the next current output, unscaled.
 std::vector<OutputMap> MapByUnit(IGenericData* description) {
@@ -125,7 +99,7 @@ std::vector<OutputMap> MapByUnit(IGenericData* description) {
     for (int32_t c = 0;; ++c) {
         const std::string node = "A_Channels.ch" + std::to_string(c);
         if (std::isnan(DocumentValue(description, node + ".a"))) break;
-        const std::string unit = Text(description, node + ".uu");
+        const std::string unit = DocumentText(description, node + ".uu");
         const bool volts = unit.find_first_of("Vv") != std::string::npos;
         const bool amperes = unit.find_first_of("Aa") != std::string::npos;
         if (volts == amperes) continue;
@@ -178,12 +152,13 @@ int Playback(const std::vector<std::string>& args) {
     const double frames = floats / std::max<uint32_t>(1, width + digital);
     const double endMs = startMs + (frames - 1) / rate * 1000.0;
     std::printf("recording: %s, %u analog and %u digital channels, %.0f samples/s, %.1f to %.1f ms\n",
-                Text(description.Get(), "station_name").c_str(), width, digital, rate, startMs, endMs);
+                DocumentText(description.Get(), "station_name").c_str(), width, digital, rate, startMs,
+                endMs);
 
     ComPtr<IGenericData> params;
     CoCreateInstance(CLSID_GenericData, nullptr, CLSCTX_INPROC_SERVER, IID_IGenericData, params.PutVoid());
     if (!params || VTS_InitTestParams_A(params.Get(), kProgId) != S_OK) return 1;
-    SetText(params.Get(), "TestParams.strCfgFileName", cfg);
+    SetDocumentText(params.Get(), "TestParams.strCfgFileName", cfg);
     SetDocumentValue(params.Get(), "TestParams.Test_timeFrom", VT_R4,
                      options.from ? options.fromMs : startMs);
     SetDocumentValue(params.Get(), "TestParams.Test_timeTo", VT_R4, options.to ? options.toMs : endMs);

@@ -123,16 +123,7 @@ int main() {
     ComPtr<IGenericData> document;
     CoCreateInstance(CLSID_GenericData, nullptr, CLSCTX_INPROC_SERVER, IID_IGenericData, document.PutVoid());
     VTS_InitTestParams(document.Get(), kProgId);
-    {
-        ComPtr<IGenericDataNode> root;
-        document->GetRootNode(root.Put());
-        VARIANT file;
-        file.vt = VT_BSTR;
-        file.bstrVal = SysAllocString(Utf8ToUtf16(cfg.string()).c_str());
-        BStr key(OLESTR("TestParams.strCfgFileName"));
-        root->SetChildValue(key.Get(), file);
-        VariantClear(&file);
-    }
+    SetDocumentText(document.Get(), "TestParams.strCfgFileName", cfg.string());
     for (int k = 0; k < 9; ++k) {
         SetDocumentValue(document.Get(), "TestParams.uPara." + std::to_string(k) + ".ChIndex", VT_INT, k % 3);
         SetDocumentValue(document.Get(), "TestParams.iPara." + std::to_string(k) + ".ChIndex", VT_INT,

@@ -45,20 +45,6 @@ private:
     std::filesystem::path dir_;
 };
 
-// Sets a text value under "TestParams".
-void SetText(IGenericData* document, const WCHAR* key, const std::string& text) {
-    ComPtr<IGenericDataNode> root, params;
-    ASSERT_EQ(document->GetRootNode(root.Put()), S_OK);
-    BStr name(OLESTR("TestParams"));
-    ASSERT_EQ(root->GetChild(name.Get(), params.Put()), S_OK);
-    VARIANT v;
-    v.vt = VT_BSTR;
-    v.bstrVal = SysAllocString(Utf8ToUtf16(text).c_str());
-    BStr child(key);
-    EXPECT_EQ(params->SetChildValue(child.Get(), v), S_OK);
-    VariantClear(&v);
-}
-
 // Command 3 on text; the document when asked for.
 HRESULT Describe(const std::function<HRESULT(int32_t, VARIANT*, int32_t)>& execute, const std::string& text,
                  ComPtr<IGenericData>* document = nullptr) {
@@ -94,7 +80,7 @@ TEST_F(WavePlayModule, ResamplesTheWindowAndSendsTheParametersPairByPair) {
     Recording recording(21, [](size_t channel, size_t k) { return channel == 0 ? 10.0 * k : 1.0 * k; });
     ASSERT_EQ(DescribeOnModule(recording.Cfg()), S_OK);
     port.sampRate = -2000;
-    SetText(document.Get(), OLESTR("strCfgFileName"), recording.Cfg());
+    SetDocumentText(document.Get(), "TestParams.strCfgFileName", recording.Cfg());
     Set("Test_timeTo", VT_R4, 10);
     Set("uPara.0.ChIndex", VT_INT, 0);
     Set("uPara.0.Factor", VT_R4, 2);
@@ -146,7 +132,7 @@ TEST_F(WavePlayModule, BadWindowsAndDivisorsLeaveTheWaveToBeSentAgain) {
     Recording recording(21, [](size_t, size_t k) { return 1.0 * k; });
     EXPECT_EQ(DescribeOnModule(recording.Cfg() + ".missing"), CComtradeParser::kCfgNotOpened);
     ASSERT_EQ(DescribeOnModule(recording.Cfg() + ";1000"), S_OK);
-    SetText(document.Get(), OLESTR("strCfgFileName"), recording.Cfg());
+    SetDocumentText(document.Get(), "TestParams.strCfgFileName", recording.Cfg());
     Set("uPara.0.ChIndex", VT_INT, 0);
     struct Case {
         float from, to, voltageFactor;
@@ -229,7 +215,7 @@ TEST_F(WavePlayBench, ARecordedFaultTripsTheRelayWhenTheRecordingSays) {
     ASSERT_TRUE(description);
     EXPECT_NEAR(DocumentValue(description.Get(), "A_Channels.ch1.point_max"), 14.142, 0.01);
     EXPECT_EQ(DocumentValue(description.Get(), "mapping_memory.point_count"), 500 * 3);
-    SetText(document.Get(), OLESTR("strCfgFileName"), recording.Cfg());
+    SetDocumentText(document.Get(), "TestParams.strCfgFileName", recording.Cfg());
     Set("Test_timeTo", VT_R4, 450);
     for (int k = 0; k < 3; ++k) {
         Set("uPara." + std::to_string(k) + ".ChIndex", VT_INT, 0);
