@@ -51,16 +51,16 @@ bench: build
 	@for b in $(BUILD)/bench/*/bench_*; do [ -x "$$b" ] && tools/netns-run "$$b"; done; true
 
 # Every libFuzzer harness for FUZZ_SECONDS each (clang, address and UB
-# sanitizers), from its seeds in fuzz/corpus/<harness>/ (read only: what a run
+# sanitizers), from its starting inputs in fuzz/corpus/<harness>/ (read only: what a run
 # finds goes to build-fuzz/corpus/<harness>/, a failing input to build-fuzz/).
 FUZZ_SECONDS ?= 60
 fuzz: deps
 	cmake -S . -B build-fuzz -DCMAKE_CXX_COMPILER=clang++ -DVTS_FUZZ=ON -DVTS_BUILD_TESTS=OFF -DVTS_BUILD_BENCH=OFF
 	cmake --build build-fuzz -j $(JOBS)
 	@for f in build-fuzz/fuzz/fuzz_*; do [ -x "$$f" ] || continue; name=$$(basename "$$f"); echo "== $$name"; \
-	  mkdir -p build-fuzz/corpus/$$name; seeds=; [ -d fuzz/corpus/$$name ] && seeds=fuzz/corpus/$$name; \
+	  mkdir -p build-fuzz/corpus/$$name; inputs=; [ -d fuzz/corpus/$$name ] && inputs=fuzz/corpus/$$name; \
 	  tools/netns-run "$$f" -max_total_time=$(FUZZ_SECONDS) -rss_limit_mb=2048 -print_final_stats=1 \
-	    -artifact_prefix=build-fuzz/$$name- build-fuzz/corpus/$$name $$seeds || exit 1; done
+	    -artifact_prefix=build-fuzz/$$name- build-fuzz/corpus/$$name $$inputs || exit 1; done
 
 # The threaded parts under ThreadSanitizer.
 tsan:

@@ -1,6 +1,6 @@
 // Arbitrary text as the parameter document of every test type, found
 // through the module table, so a new test type is fuzzed
-// without a harness of its own (its seed a document of its struct in
+// without a harness of its own (its starting input a document of its struct in
 // fuzz/corpus/fuzz_test_documents/): the module whose struct the document
 // names reads it, downloads its parameter list, switches a test point,
 // writes its result document and converts the input's bytes as a result and

@@ -29,7 +29,7 @@ void FaultKnobs::DelayAnswers(uint16_t msgId, uint32_t delayMs) {
 void FaultKnobs::Randomly(const RandomFaults& faults) {
     std::lock_guard<std::mutex> lock(mutex_);
     random_ = faults;
-    draw_.seed(faults.seed);
+    draw_ = std::mt19937(faults.run);
 }
 
 void FaultKnobs::Clear() {

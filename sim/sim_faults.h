@@ -18,7 +18,7 @@ struct AnswerPlan {
 };
 
 // Faults at random on every message, each with its own chance (0 to 1),
-// drawn from a seed so that a run can be played again.
+// drawn by run number: the same number draws the same faults again.
 struct RandomFaults {
     double requestLoss = 0; // a packet from the PC never arrives
     double answerLoss = 0;  // an answer never leaves
@@ -26,7 +26,7 @@ struct RandomFaults {
     double late = 0;        // an answer goes out lateMs later
     double corrupt = 0;     // an answer goes out with a wrong CRC
     uint32_t lateMs = 0;
-    uint32_t seed = 1;
+    uint32_t run = 1;
 };
 
 class FaultKnobs {

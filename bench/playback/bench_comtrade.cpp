@@ -22,7 +22,7 @@ namespace {
 
 constexpr int kAnalog = 8;
 constexpr int kDigital = 16;
-constexpr int kRecordRate = 10000;  // samples per second
+constexpr int kRecordRate = 10000; // samples per second
 
 std::string Cfg(const char* type, long samples) {
     std::string cfg = "Bench,Generator,1999\n" + std::to_string(kAnalog + kDigital) + "," +
@@ -139,15 +139,15 @@ void Run(const char* label, const std::filesystem::path& cfg, const std::filesys
     }
 }
 
-}  // namespace
+} // namespace
 
 // Optional argument: "ascii" or "binary" for one of the two.
 int main(int argc, char** argv) {
     std::string only = argc > 1 ? argv[1] : "";
     bool text = only.empty() || only == "ascii", binary = only.empty() || only == "binary";
-    std::random_device seed;
+    std::random_device entropy;
     std::filesystem::path dir =
-        std::filesystem::temp_directory_path() / ("vts_bench_comtrade_" + std::to_string(seed()));
+        std::filesystem::temp_directory_path() / ("vts_bench_comtrade_" + std::to_string(entropy()));
     std::filesystem::create_directories(dir);
     std::mt19937 random(1);
 

@@ -39,10 +39,10 @@ inline ImageBytes ImageOf(uint32_t magic, uint32_t stride,
     return image;
 }
 
-// A current page (9728 bytes) whose word w is seed * 100000 + w.
-inline ImageBytes NumberedPage(uint32_t seed, size_t words = kAdjPageWords) {
+// A current page (9728 bytes) whose word w is number * 100000 + w.
+inline ImageBytes NumberedPage(uint32_t number, size_t words = kAdjPageWords) {
     ImageBytes page(4 * words);
-    for (size_t w = 0; w < words; ++w) Put32(page, 4 * w, seed * 100000 + static_cast<uint32_t>(w));
+    for (size_t w = 0; w < words; ++w) Put32(page, 4 * w, number * 100000 + static_cast<uint32_t>(w));
     return page;
 }
 

@@ -20,11 +20,11 @@ namespace {
 
 constexpr uint32_t kAllSignals = 7u << 29;
 
-// A page whose words are all seed * 100000 + word, but gains of 10000 + seed.
-AdjPage SeededPage(uint32_t seed) {
+// A page whose words are all number * 100000 + word, but gains of 10000 + number.
+AdjPage PageNumbered(uint32_t number) {
     AdjPage page;
-    for (uint32_t w = 0; w < kAdjPageWords; ++w) page.words[w] = seed * 100000 + w;
-    for (uint32_t ch = 0; ch < 32; ++ch) page.words[kAdjGain + ch] = 10000 + seed;
+    for (uint32_t w = 0; w < kAdjPageWords; ++w) page.words[w] = number * 100000 + w;
+    for (uint32_t ch = 0; ch < 32; ++ch) page.words[kAdjGain + ch] = 10000 + number;
     return page;
 }
 
@@ -35,9 +35,9 @@ protected:
         std::string error;
         ASSERT_TRUE(bench.Start(&error)) << error;
         ASSERT_EQ(device.Init(OLESTR("PC-IP:192.168.253.1;PC-PORT:3000;DEV-IP:192.168.253.231")), S_OK);
-        for (uint32_t seed : {1u, 2u, 3u}) {
-            const AdjPage page = SeededPage(seed);
-            const uint32_t type = seed == 1 ? kSignalAmplifier : seed == 2 ? kSignalSmall : kSignal92;
+        for (uint32_t number : {1u, 2u, 3u}) {
+            const AdjPage page = PageNumbered(number);
+            const uint32_t type = number == 1 ? kSignalAmplifier : number == 2 ? kSignalSmall : kSignal92;
             ASSERT_EQ(device.m_cfg.AdjFile().AddPage(type, page.words, sizeof page), S_OK);
         }
     }
@@ -66,17 +66,17 @@ TEST_F(CalibrationStore, EachChannelTakesThePageOfItsSignalType) {
     AdjPage combined;
     ASSERT_EQ(device.m_cfg.GetADJData(&combined), S_OK);
     const struct {
-        uint32_t channel, seed;
+        uint32_t channel, number;
         float scale;
     } expected[] = {{0, 1, 0.5f},  {3, 1, 0.5f},  {4, 1, 1.0f},  {15, 1, 1.0f},
                     {16, 2, 2.0f}, {19, 3, 1.0f}, {20, 1, 1.0f}, {31, 1, 1.0f}};
     for (const auto& e : expected) {
         SCOPED_TRACE(e.channel);
-        const uint32_t ch = e.channel, base = e.seed * 100000;
+        const uint32_t ch = e.channel, base = e.number * 100000;
         EXPECT_EQ(combined.words[kAdjZeroDrift + ch], base + ch);
         EXPECT_EQ(combined.words[kAdjWordSet1 + ch], base + 64 + ch);
         EXPECT_EQ(combined.words[kAdjWordSet2 + ch], base + 96 + ch);
-        EXPECT_EQ(combined.words[kAdjGain + ch], static_cast<uint32_t>((10000 + e.seed) * e.scale));
+        EXPECT_EQ(combined.words[kAdjGain + ch], static_cast<uint32_t>((10000 + e.number) * e.scale));
         EXPECT_EQ(combined.words[kAdjTableT1 + 10 * ch + 9], base + 128 + 10 * ch + 9);
         EXPECT_EQ(combined.words[kAdjTableT2 + 10 * ch], base + 448 + 10 * ch);
         EXPECT_EQ(combined.words[kAdjTableT3 + 52 * ch + 51], base + 768 + 52 * ch + 51);

@@ -27,8 +27,8 @@ constexpr const WCHAR* kBenchLink =
 class Recording {
 public:
     Recording(size_t samples, const std::function<double(size_t, size_t)>& value) {
-        std::random_device seed;
-        dir_ = std::filesystem::temp_directory_path() / ("vts_wave_" + std::to_string(seed()));
+        std::random_device entropy;
+        dir_ = std::filesystem::temp_directory_path() / ("vts_wave_" + std::to_string(entropy()));
         std::filesystem::create_directories(dir_);
         std::ofstream(dir_ / "r.cfg")
             << "S,D,1999\n3,2A,1D\n1,UA,A,,V,1,0,0,-99999,99999,1,1,S\n"

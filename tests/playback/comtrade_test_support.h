@@ -17,8 +17,8 @@
 class ComtradeFiles : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::random_device seed;
-        dir_ = std::filesystem::temp_directory_path() / ("vts_comtrade_" + std::to_string(seed()));
+        std::random_device entropy;
+        dir_ = std::filesystem::temp_directory_path() / ("vts_comtrade_" + std::to_string(entropy()));
         std::filesystem::create_directories(dir_);
     }
     void TearDown() override { std::filesystem::remove_all(dir_); }

@@ -19,7 +19,7 @@ namespace {
 
 constexpr const WCHAR* kLink =
     OLESTR("PC-IP:192.168.253.1;PC-PORT:3000;DEV-IP:192.168.253.231;DEV-PORT:2001");
-constexpr uint32_t kSeed = 7;
+constexpr uint32_t kRun = 7;
 
 std::map<uint16_t, uint32_t> AsSettings(const Pairs& pairs) {
     std::map<uint16_t, uint32_t> settings;
@@ -37,7 +37,7 @@ protected:
         faults.late = 0.1;
         faults.lateMs = 50;
         faults.corrupt = 0.05;
-        faults.seed = kSeed;
+        faults.run = kRun;
         bench.Tester().Faults().Randomly(faults);
     }
     // What op answers: success, or a device failure no later than twice
