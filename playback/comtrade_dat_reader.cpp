@@ -273,6 +273,7 @@ void CComtradeDatReader::TrackRecords() const {
     // the data's end, inside that record.
     const char* const to = from + static_cast<size_t>(pos_ - from) / recordSize_ * recordSize_;
     tracked_ = to;
+    if (to == from) return; // no whole record since the last time (or no data at all)
     const size_t analogCount = gain_.size();
     const size_t stride = recordSize_;
     for (size_t c = 0; c < analogCount; ++c) {
