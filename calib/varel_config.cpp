@@ -31,6 +31,8 @@ HRESULT CVarelConfig::GetADJData(AdjPage* combined) {
     const uint32_t voltages = devBaseInfo_.voltageChannels, currents = devBaseInfo_.currentChannels;
     std::memset(combined, 0, sizeof *combined);
     AdjPage page;
+    uint32_t pageType = 0;
+    bool pageRead = false; // channels of one signal type share its page: read once
     for (uint32_t ch = 0; ch < kOutputChannels; ++ch) {
         const bool exists = ch < kGroupChannels ? ch < voltages : ch - kGroupChannels < currents;
         // A channel the tester does not have follows channel 0, whatever it is set to.
@@ -44,11 +46,15 @@ HRESULT CVarelConfig::GetADJData(AdjPage* combined) {
                 return VTS_E_SIGNAL_TYPE;
             }
         }
-        std::memset(&page, 0, sizeof page);
-        HRESULT hr = adjFile_.ReadPage(type, page.words, kAdjPageBytes);
-        if (hr != S_OK) {
-            DebugPrintf("VARELDS: GetADJData ReadADJPage 0x%08X failed.\n", type);
-            return hr;
+        if (!pageRead || type != pageType) {
+            std::memset(&page, 0, sizeof page);
+            HRESULT hr = adjFile_.ReadPage(type, page.words, kAdjPageBytes);
+            if (hr != S_OK) {
+                DebugPrintf("VARELDS: GetADJData ReadADJPage 0x%08X failed.\n", type);
+                return hr;
+            }
+            pageType = type;
+            pageRead = true;
         }
         for (uint32_t base : {kAdjZeroDrift, kAdjWordSet1, kAdjWordSet2})
             combined->words[base + ch] = page.words[base + ch];

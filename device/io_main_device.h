@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 constexpr uint32_t kChunkBytes = 528;         // file and wave data per packet
@@ -106,6 +107,9 @@ private:
                                    uint32_t address, uint32_t declared, const void* data, uint32_t length);
     HRESULT SendProgramImage(const std::vector<uint8_t>& image);
 
+    // The text of the last program file read and its image.
+    std::string programText_;
+    std::vector<uint8_t> programImage_;
     sockaddr_in target_;
     // The target's address and the PC's own, network byte order, for the receive thread.
     std::atomic<uint32_t> deviceAddress_;

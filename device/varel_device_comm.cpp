@@ -7,15 +7,26 @@
 
 #include <varel/vts_errors.h>
 
+#include <chrono>
 #include <cstring>
+#include <optional>
 
 namespace {
 
 constexpr uint32_t kUpMessageCapacity = 65536;
 constexpr DWORD kReceiveErrorPauseMs = 1000;
-// Long enough for an answer on a local link; the processor time it costs per
-// datagram is bounded by it.
-constexpr uint32_t kFollowUpLookMicroseconds = 50;
+// How long the receive thread rests while senders read; it reads again once
+// a whole rest has passed with no sender. An up-message that comes in just
+// after a request waits at most about twice this for the thread.
+constexpr DWORD kSenderRestMs = 2;
+// How long the receive thread waits for a datagram before it looks at the
+// queue again (which a sender may have filled in the moment before).
+constexpr DWORD kIdleWaitMs = 20;
+// Datagrams the receive thread reads in one turn before it hands them on and
+// lets a waiting sender in.
+constexpr int kDatagramsPerTurn = 64;
+// Up-message bytes a sender queues before it lets the receive thread catch up.
+constexpr size_t kQueueLimitBytes = 1u << 20;
 
 } // namespace
 
@@ -32,16 +43,16 @@ HRESULT CVarelDeviceComm::Open(uint16_t localPort) {
     // Whatever is made goes into the members at once, so Close undoes a
     // failure half-way as it undoes a whole Open.
     stop_ = false;
-    stopEvent_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    {
+        std::lock_guard<std::mutex> role(readRole_);
+        wakeEvent_ = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    }
     SOCKET s = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
-    bool made;
     {
         CriticalSectionLock lock(lock_);
         socket_ = s;
-        answerEvent_ = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-        made = stopEvent_ && answerEvent_ && s != INVALID_SOCKET;
     }
-    if (!made) {
+    if (!wakeEvent_ || s == INVALID_SOCKET) {
         Close();
         return E_FAIL;
     }
@@ -70,35 +81,46 @@ HRESULT CVarelDeviceComm::Open(uint16_t localPort) {
 HRESULT CVarelDeviceComm::Close() {
     stop_ = true;
     SOCKET s;
-    HANDLE answerEvent;
     {
-        // No send starts after this; a sender already waiting is released below.
+        // No send starts after this; a sender already reading is released below.
         CriticalSectionLock lock(lock_);
         s = socket_;
         socket_ = INVALID_SOCKET;
-        answerEvent = answerEvent_;
-        answerEvent_ = nullptr;
+    }
+    {
+        std::lock_guard<std::mutex> lock(queueLock_);
+        queueDrained_.notify_all(); // a sender waiting for room sees stop_
     }
     if (s != INVALID_SOCKET) {
+        // Wakes a sender reading for its answer; it sees stop_ and leaves the
+        // read role, which is taken here once so that nobody reads any more
+        // (a later sender finds no socket). Then the receive thread is woken
+        // (again: the sender may have taken the first wake-up) and waited for.
         WakeSocketReceivers(s);
+        {
+            std::lock_guard<std::mutex> role(readRole_);
+            WakeSocketReceivers(s);
+        }
+        SetEvent(wakeEvent_);
         StopReceiving();
-        // The number is released only once the receive thread no longer uses it.
+        // The number is released only once no thread uses it.
         closesocket(s);
     }
-    if (stopEvent_) {
-        CloseHandle(stopEvent_);
-        stopEvent_ = nullptr;
+    {
+        // Senders touch the event only holding the role.
+        std::lock_guard<std::mutex> role(readRole_);
+        if (wakeEvent_) CloseHandle(wakeEvent_);
+        wakeEvent_ = nullptr;
     }
-    if (answerEvent) {
-        SetEvent(answerEvent);
-        CloseHandle(answerEvent);
+    {
+        std::lock_guard<std::mutex> lock(queueLock_);
+        queue_ = UpQueue{};
     }
     localPort_ = 0;
     return S_OK;
 }
 
 void CVarelDeviceComm::StopReceiving() {
-    if (stopEvent_) SetEvent(stopEvent_);
     if (!thread_) return;
     if (threadId_ != GetCurrentThreadId()) WaitForSingleObject(thread_, INFINITE);
     CloseHandle(thread_);
@@ -106,45 +128,117 @@ void CVarelDeviceComm::StopReceiving() {
     threadId_ = 0;
 }
 
+// The read role of a sender for the length of a request. While a sender
+// holds or waits for it the receive thread keeps out of the socket; leaving
+// it, the sender wakes the thread for what it queued.
+class CVarelDeviceComm::SenderRole {
+public:
+    explicit SenderRole(CVarelDeviceComm& comm) : comm_(comm) {
+        comm_.readingSenders_.fetch_add(1);
+        comm_.readRole_.lock();
+    }
+    // The wake-up goes out before the role is left: Close, which closes the
+    // event, takes the role first.
+    ~SenderRole() {
+        bool queued;
+        {
+            std::lock_guard<std::mutex> lock(comm_.queueLock_);
+            queued = !comm_.queue_.messages.empty();
+        }
+        if (queued) SetEvent(comm_.wakeEvent_);
+        comm_.sendersDone_.fetch_add(1);
+        comm_.readingSenders_.fetch_sub(1);
+        comm_.readRole_.unlock();
+    }
+    SenderRole(const SenderRole&) = delete;
+    SenderRole& operator=(const SenderRole&) = delete;
+
+private:
+    CVarelDeviceComm& comm_;
+};
+
+HRESULT CVarelDeviceComm::Transmit(const uint8_t* bytes, uint32_t length, const sockaddr_in& to,
+                                   SOCKET* used) {
+    if (length > kMaxDatagramLength) return E_OUTOFMEMORY;
+    CriticalSectionLock lock(lock_);
+    if (socket_ == INVALID_SOCKET) {
+        DebugPrintf("VarelDeviceTarget >> send error: Socket invalid\n");
+        return VTS_E_SEND_FAILED;
+    }
+    answerRecord_.Clear();
+    int sent = sendto(socket_, reinterpret_cast<const char*>(bytes), static_cast<int>(length), 0,
+                      reinterpret_cast<const sockaddr*>(&to), sizeof to);
+    if (sent != static_cast<int>(length)) {
+        DebugPrintf("VarelDeviceTarget >> send error: %d\n", WSAGetLastError());
+        return VTS_E_SEND_FAILED;
+    }
+    if (used) *used = socket_;
+    return S_OK;
+}
+
+HRESULT CVarelDeviceComm::TransmitAndRead(const uint8_t* bytes, uint32_t length, const sockaddr_in& to,
+                                          DWORD timeoutMs) {
+    answered_ = false;
+    SOCKET s;
+    HRESULT hr = Transmit(bytes, length, to, &s);
+    // Close takes the read role before it closes the socket: s stays valid
+    // while this thread reads it.
+    return hr == S_OK ? ReadUntilAnswered(s, timeoutMs) : hr;
+}
+
 HRESULT CVarelDeviceComm::SendDatagram(const uint8_t* bytes, uint32_t length, DWORD timeoutMs,
                                        const sockaddr_in& to) {
-    if (length > kMaxDatagramLength) return E_OUTOFMEMORY;
-    HANDLE answerEvent;
-    {
-        CriticalSectionLock lock(lock_);
-        if (socket_ == INVALID_SOCKET) {
-            DebugPrintf("VarelDeviceTarget >> send error: Socket invalid\n");
-            return VTS_E_SEND_FAILED;
+    if (timeoutMs == 0) return Transmit(bytes, length, to, nullptr);
+    SenderRole role(*this);
+    return TransmitAndRead(bytes, length, to, timeoutMs);
+}
+
+HRESULT CVarelDeviceComm::ReadUntilAnswered(SOCKET s, DWORD timeoutMs) {
+    alignas(8) uint8_t datagram[kMaxDatagramLength];
+    const DWORD start = GetTickCount();
+    while (!answered_ && !stop_) {
+        const DWORD spent = GetTickCount() - start;
+        if (spent >= timeoutMs) return VTS_E_TIMEOUT;
+        const DWORD left = timeoutMs - spent;
+        {
+            // A flood of up-messages waits in the socket, as it does while
+            // the receive thread hands them on, rather than piling up here.
+            std::unique_lock<std::mutex> lock(queueLock_);
+            if (queue_.bytes.size() >= kQueueLimitBytes) {
+                SetEvent(wakeEvent_);
+                queueDrained_.wait_for(lock, std::chrono::milliseconds(left),
+                                       [&] { return queue_.bytes.size() < kQueueLimitBytes || stop_; });
+                continue;
+            }
         }
-        answerEvent = answerEvent_;
-        if (timeoutMs) ResetEvent(answerEvent);
-        answerRecord_.Clear();
-        int sent = sendto(socket_, reinterpret_cast<const char*>(bytes), static_cast<int>(length), 0,
-                          reinterpret_cast<const sockaddr*>(&to), sizeof to);
-        if (sent != static_cast<int>(length)) {
-            DebugPrintf("VarelDeviceTarget >> send error: %d\n", WSAGetLastError());
-            return VTS_E_SEND_FAILED;
-        }
+        if (WaitForDatagram(s, left) && !stop_ && !ReadDatagram(s, datagram) && !stop_)
+            DebugPrintf("VarelDeviceTarget >> Socket receive error: %d\n", WSAGetLastError());
     }
-    if (timeoutMs == 0) return S_OK;
-    // A wait on an event that Close has meanwhile closed fails at once: the
-    // sender is released like one that was waiting.
-    return WaitForSingleObject(answerEvent, timeoutMs) == WAIT_TIMEOUT ? VTS_E_TIMEOUT : S_OK;
+    // Released by Close: the status as it stands.
+    return S_OK;
 }
 
 HRESULT CVarelDeviceComm::SendMsgToDev(uint8_t* packet, const sockaddr_in& to, DWORD timeoutMs) {
     if (!packet) return E_INVALIDARG;
     PacketHead head;
     std::memcpy(&head, packet, sizeof head);
+    // The id to answer and the status change under the read role, so no
+    // answer is classified against a request that is not the one in flight.
+    std::optional<SenderRole> role;
+    if (timeoutMs) role.emplace(*this);
     lastSentMsgId_ = head.msgId;
     answerStatus_ = 0;
     DWORD sentAt = GetTickCount();
     StampPacketCrc(packet);
-    HRESULT hr = SendDatagram(packet, head.totalLength, timeoutMs, to);
+    auto once = [&] {
+        return timeoutMs ? TransmitAndRead(packet, head.totalLength, to, timeoutMs)
+                         : Transmit(packet, head.totalLength, to, nullptr);
+    };
+    HRESULT hr = once();
     if (hr == VTS_E_TIMEOUT) {
         DebugPrintf("VarelDeviceTarget >>when %d SendMsgToDev(0x%04X) time out\n ", static_cast<int>(sentAt),
                     head.msgId);
-        hr = SendDatagram(packet, head.totalLength, timeoutMs, to);
+        hr = once();
     }
     if (uint32_t status = answerStatus_.load()) hr = StatusToResult(static_cast<uint16_t>(status));
     if (hr != S_OK)
@@ -207,55 +301,96 @@ DWORD WINAPI CVarelDeviceComm::MsgRecvThread(LPVOID self) {
 void CVarelDeviceComm::ReceiveLoop(SOCKET s) {
     DebugPrintf("VarelDeviceTarget >> MsgRecvThread begin!\n");
     alignas(8) uint8_t datagram[kMaxDatagramLength];
+    UpQueue batch; // what is being handed on; keeps its room from turn to turn
+    uint32_t doneSeen = sendersDone_.load();
     while (!stop_) {
-        sockaddr_in from{};
-        socklen_t fromLength = sizeof from;
-        // A datagram is often followed within microseconds by the next (the
-        // answer to the request its sender sends next, the next piece of a
-        // message): looking for it a little before sleeping in recvfrom
-        // spares this thread a wake-up, which costs as much as the round trip.
-        LookForDatagram(s, kFollowUpLookMicroseconds);
-        int received = recvfrom(s, reinterpret_cast<char*>(datagram), sizeof datagram, 0,
-                                reinterpret_cast<sockaddr*>(&from), &fromLength);
-        if (received >= 0 && !FromDevice(from.sin_addr.s_addr)) {
-            const uint8_t* a = reinterpret_cast<const uint8_t*>(&from.sin_addr.s_addr);
-            DebugPrintf(
-                "VarelDeviceTarget >> Datagram from %u.%u.%u.%u:%u dropped: not the device's address\n", a[0],
-                a[1], a[2], a[3], ntohs(from.sin_port));
+        DeliverUpMessages(batch);
+        // While senders read (or have read within the last rest) the thread
+        // keeps out of the socket, so an answer wakes its sender alone; it
+        // wakes for what they queue.
+        const uint32_t done = sendersDone_.load();
+        if (readingSenders_.load() != 0 || done != doneSeen) {
+            doneSeen = done;
+            WaitForSingleObject(wakeEvent_, kSenderRestMs);
             continue;
         }
-        if (received >= static_cast<int>(kPacketHeadLength)) {
-            try {
-                Dispatch(datagram, static_cast<uint32_t>(received), from.sin_addr.s_addr, from.sin_port);
-            } catch (...) {
-                // One packet's fault never ends the loop.
-            }
-            continue;
+        if (!WaitForDatagram(s, kIdleWaitMs)) continue;
+        bool failed = false;
+        {
+            std::unique_lock<std::mutex> role(readRole_, std::try_to_lock);
+            // Not taken: a sender reads, and what is there is its to read.
+            if (!role) continue;
+            for (int n = 0; n < kDatagramsPerTurn && !stop_ && WaitForDatagram(s, 0); ++n)
+                if (!ReadDatagram(s, datagram)) {
+                    failed = true;
+                    break;
+                }
         }
-        if (stop_) break;
+        if (!failed || stop_) continue;
         int error = WSAGetLastError();
         DebugPrintf("VarelDeviceTarget >> Socket receive error: %d\n", error);
         if (error == WSANOTINITIALISED) break;
-        WaitForSingleObject(stopEvent_, kReceiveErrorPauseMs);
+        WaitForSingleObject(wakeEvent_, kReceiveErrorPauseMs);
     }
     DebugPrintf("VarelDeviceTarget >> MsgRecvThread quit!\n");
 }
 
-void CVarelDeviceComm::CompleteAnswer(uint16_t status) {
-    answerStatus_ = status; // written before the signal that orders it
-    SignalAnswer();
-}
-
-void CVarelDeviceComm::SignalAnswer() {
-    HANDLE answerEvent;
-    {
-        CriticalSectionLock lock(lock_);
-        answerEvent = answerEvent_;
+bool CVarelDeviceComm::ReadDatagram(SOCKET s, uint8_t* datagram) {
+    sockaddr_in from{};
+    socklen_t fromLength = sizeof from;
+    int received = recvfrom(s, reinterpret_cast<char*>(datagram), kMaxDatagramLength, 0,
+                            reinterpret_cast<sockaddr*>(&from), &fromLength);
+    if (received < 0) return false;
+    if (!FromDevice(from.sin_addr.s_addr)) {
+        const uint8_t* a = reinterpret_cast<const uint8_t*>(&from.sin_addr.s_addr);
+        DebugPrintf("VarelDeviceTarget >> Datagram from %u.%u.%u.%u:%u dropped: not the device's address\n",
+                    a[0], a[1], a[2], a[3], ntohs(from.sin_port));
+        return true;
     }
-    if (answerEvent) SetEvent(answerEvent);
+    // Shorter than a packet head: a receive error, as a failed receive is.
+    if (received < static_cast<int>(kPacketHeadLength)) return false;
+    try {
+        Classify(datagram, static_cast<uint32_t>(received), from.sin_addr.s_addr, from.sin_port);
+    } catch (...) {
+        // One packet's fault never ends the reading.
+    }
+    return true;
 }
 
 void CVarelDeviceComm::Dispatch(const uint8_t* packet, uint32_t received, uint32_t address, uint16_t port) {
+    {
+        std::lock_guard<std::mutex> role(readRole_);
+        Classify(packet, received, address, port);
+    }
+    UpQueue batch;
+    DeliverUpMessages(batch);
+}
+
+void CVarelDeviceComm::QueueUpMessage(uint32_t address, uint16_t port, uint16_t msgId, const uint8_t* data,
+                                      uint32_t length) {
+    std::lock_guard<std::mutex> lock(queueLock_);
+    const size_t offset = queue_.bytes.size();
+    queue_.bytes.insert(queue_.bytes.end(), data, data + length);
+    queue_.messages.push_back({address, port, msgId, offset, length});
+}
+
+void CVarelDeviceComm::DeliverUpMessages(UpQueue& batch) {
+    batch.messages.clear();
+    batch.bytes.clear();
+    {
+        std::lock_guard<std::mutex> lock(queueLock_);
+        if (queue_.messages.empty()) return;
+        // The queue changes hands whole; both keep their room.
+        std::swap(queue_, batch);
+        queueDrained_.notify_all();
+    }
+    for (const QueuedUp& up : batch.messages) {
+        if (stop_) return;
+        OnUpMessage(up.address, up.port, up.msgId, batch.bytes.data() + up.offset, up.length);
+    }
+}
+
+void CVarelDeviceComm::Classify(const uint8_t* packet, uint32_t received, uint32_t address, uint16_t port) {
     PacketHead head;
     std::memcpy(&head, packet, sizeof head);
     uint16_t lastSent = lastSentMsgId_.load();
@@ -264,44 +399,43 @@ void CVarelDeviceComm::Dispatch(const uint8_t* packet, uint32_t received, uint32
     bool answersRequest = IsAnswer(head) && head.msgId == lastSent;
 
     switch (CheckMsgHead(packet, received)) {
-    case PacketCheck::Valid:
-        break;
+    case PacketCheck::Valid: break;
     case PacketCheck::EmptyInnerPacket:
         DebugPrintf("VarelDeviceTarget >> CheckMsgHead: Invalid packet head: multiple packets no data ?\n");
-        if (answersRequest) SignalAnswer();
+        if (answersRequest) answered_ = true;
         return;
     case PacketCheck::BadHead:
         DebugPrintf("VarelDeviceTarget >> CheckMsgHead: Invalid packet head !!!\n");
         [[fallthrough]];
     case PacketCheck::BadCrc:
-        if (answersRequest)
-            CompleteAnswer(kStatusCrcError);
-        else
-            answerStatus_ = kStatusCrcError;
+        answerStatus_ = kStatusCrcError;
+        if (answersRequest) answered_ = true;
         return;
     }
 
     if (head.packetCount > 1) {
-        DispatchMultiPacket(packet, answersRequest, address, port);
+        ClassifyMultiPacket(packet, answersRequest, address, port);
         return;
     }
     const uint8_t* payload = packet + kPacketHeadLength;
     uint32_t length = head.totalLength - kPacketHeadLength;
     if (IsAnswer(head) && head.msgId == DEVMSG_LINK) {
+        // Taken in before the sender of the link request goes on.
         OnLinkAnswer(address, port, payload, length);
-        SignalAnswer();
+        answered_ = true;
     } else if (answersRequest) {
         {
             CriticalSectionLock lock(lock_);
             answerRecord_.Store(payload, length);
         }
-        CompleteAnswer(AnswerStatus(head));
+        answerStatus_ = AnswerStatus(head);
+        answered_ = true;
     } else {
-        OnUpMessage(address, port, head.msgId, payload, length);
+        QueueUpMessage(address, port, head.msgId, payload, length);
     }
 }
 
-void CVarelDeviceComm::DispatchMultiPacket(const uint8_t* packet, bool answersRequest, uint32_t address,
+void CVarelDeviceComm::ClassifyMultiPacket(const uint8_t* packet, bool answersRequest, uint32_t address,
                                            uint16_t port) {
     PacketHead head;
     std::memcpy(&head, packet, sizeof head);
@@ -318,10 +452,11 @@ void CVarelDeviceComm::DispatchMultiPacket(const uint8_t* packet, bool answersRe
             answerRecord_.Clear();
             cache_.Merge(answerRecord_, true);
         }
-        CompleteAnswer(AnswerStatus(head));
+        answerStatus_ = AnswerStatus(head);
+        answered_ = true;
         return;
     }
     upMessageRecord_.Clear();
     cache_.Merge(upMessageRecord_, false);
-    OnUpMessage(address, port, head.msgId, upMessageRecord_.Data(), upMessageRecord_.Length());
+    QueueUpMessage(address, port, head.msgId, upMessageRecord_.Data(), upMessageRecord_.Length());
 }

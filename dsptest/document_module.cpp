@@ -1,5 +1,6 @@
 #include "dsptest/document_module.h"
 
+#include "com/bstr.h"
 #include "com/com_ptr.h"
 #include "device/message_ids.h"
 
@@ -37,6 +38,16 @@ HRESULT CDspDocumentTest::LoadDocument(IUnknown* params) {
     }
     ComPtr<IGenericDataNode> root;
     if (FAILED(document->GetRootNode(root.Put())) || !root) return E_NOINTERFACE;
+    ComPtr<IGenericData> own; // keeps the copy's tree while it is read
+    if (!OwnTreeNode(root.Get())) {
+        // A document of another implementation is read through its XML form.
+        BStr xml;
+        if (FAILED(document->ToXMLString(xml.Put())) ||
+            FAILED(CoCreateInstance(CLSID_GenericData, nullptr, CLSCTX_INPROC_SERVER, IID_IGenericData,
+                                    own.PutVoid())) ||
+            own->Load(xml.Get()) != S_OK || FAILED(own->GetRootNode(root.Put())) || !root)
+            return E_INVALIDARG;
+    }
     // A document for another test type counts as read: the defaults stand.
     if (LoadFromData(root.Get()) < 0) return E_INVALIDARG;
     return S_OK;

@@ -34,32 +34,18 @@ HRESULT CDspTest::TransferFile(const WCHAR* sourcePath, const WCHAR* destination
     return owner_ ? owner_->TransFile(sourcePath, destinationName) : E_NOINTERFACE;
 }
 
-void CDspTest::AddTestParam(uint32_t id, const VARIANT& value) {
+// Numbers own nothing: they go into the list as they are, without a copy call.
+VARIANT& CDspTest::NewParam(uint32_t id, VARTYPE type) {
     params_.push_back({id, {}});
-    VariantInit(&params_.back().value);
-    VariantCopy(&params_.back().value, &value);
+    params_.back().value.vt = type;
+    return params_.back().value;
 }
 
-void CDspTest::AddUint(uint32_t id, uint32_t value) {
-    VARIANT v;
-    v.vt = VT_UI4;
-    v.ulVal = value;
-    AddTestParam(id, v);
-}
+void CDspTest::AddUint(uint32_t id, uint32_t value) { NewParam(id, VT_UI4).ulVal = value; }
 
-void CDspTest::AddReal(uint32_t id, float value) {
-    VARIANT v;
-    v.vt = VT_R4;
-    v.fltVal = value;
-    AddTestParam(id, v);
-}
+void CDspTest::AddReal(uint32_t id, float value) { NewParam(id, VT_R4).fltVal = value; }
 
-void CDspTest::AddDouble(uint32_t id, double value) {
-    VARIANT v;
-    v.vt = VT_R8;
-    v.dblVal = value;
-    AddTestParam(id, v);
-}
+void CDspTest::AddDouble(uint32_t id, double value) { NewParam(id, VT_R8).dblVal = value; }
 
 void CDspTest::ClearParams() {
     for (TestParamItem& item : params_) VariantClear(&item.value);

@@ -34,8 +34,7 @@ public:
     uint32_t DspTestId() const { return dspTestId_; }
 
 protected:
-    // Appends one parameter; std::bad_alloc when memory runs out.
-    void AddTestParam(uint32_t id, const VARIANT& value);
+    // Append one parameter; std::bad_alloc when memory runs out.
     void AddUint(uint32_t id, uint32_t value);
     void AddReal(uint32_t id, float value);
     // A real of double precision (VT_R8); on the wire as a real.
@@ -63,6 +62,8 @@ protected:
     HRESULT TransferFile(const WCHAR* sourcePath, const WCHAR* destinationName);
 
 private:
+    // A new item of the type at the end of the list, for its value to be set.
+    VARIANT& NewParam(uint32_t id, VARTYPE type);
     void ClearParams();
 
     CTesterPort* owner_ = nullptr;

@@ -1,6 +1,7 @@
 #include "dsptest/struct_document.h"
 
 #include "com/bstr.h"
+#include "com/variant.h"
 
 #include <algorithm>
 #include <string>
@@ -20,13 +21,6 @@ BSTR IndexName(uint32_t index) {
 }
 
 const WCHAR kTestParams[] = OLESTR("TestParams");
-
-// A value as type; false for a node without a value (it counts as missing)
-// and for one that does not convert.
-bool As(VARTYPE type, VARIANT* value) {
-    if (value->vt == VT_EMPTY) return false;
-    return value->vt == type || SUCCEEDED(VariantChangeType(value, value, 0, type));
-}
 
 } // namespace
 
@@ -109,83 +103,83 @@ void DocumentWriter::IndexReal(float& value) {
 }
 
 DocumentReader::DocumentReader(IGenericDataNode* root, const WCHAR* structName) {
-    BStr key(kTestParams);
-    ComPtr<IGenericDataNode> params;
-    if (!root || FAILED(root->GetChild(key.Get(), params.Put()))) return;
-    VARIANT name;
-    VariantInit(&name);
-    const bool same = SUCCEEDED(params->GetValue(&name)) && name.vt == VT_BSTR &&
-                      BstrView(name.bstrVal) == WideStringView(structName);
-    VariantClear(&name);
-    if (same) path_.push_back(std::move(params));
+    tree_ = OwnTreeNode(root);
+    if (!tree_) return;
+    TreeNode* params = FindChild(*tree_, WideStringView(kTestParams));
+    if (!params) return;
+    const VARIANT& name = params->value;
+    if (name.vt == VT_BSTR && BstrView(name.bstrVal) == WideStringView(structName)) path_.push_back(params);
 }
 
-void DocumentReader::Int(const WCHAR* key, int32_t& value) {
-    if (path_.empty()) return;
-    BStr name(key);
-    VARIANT v;
-    VariantInit(&v);
-    if (SUCCEEDED(path_.back()->GetChildValue(name.Get(), &v)) && As(VT_INT, &v)) value = v.intVal;
-    VariantClear(&v);
+const VARIANT* DocumentReader::Value(const WCHAR* key) const {
+    if (path_.empty()) return nullptr;
+    const TreeNode* node = ResolvePath(*path_.back(), WideStringView(key));
+    return node ? &node->value : nullptr;
 }
 
-void DocumentReader::Real(const WCHAR* key, float& value) {
-    if (path_.empty()) return;
-    BStr name(key);
+bool DocumentReader::ReadAs(const VARIANT* value, VARTYPE type, VARIANT* out) {
+    if (!value || value->vt == VT_EMPTY) return false;
+    if (value->vt == type) {
+        *out = *value; // a plain value: nothing to own
+        return true;
+    }
+    VariantInit(out);
+    return SUCCEEDED(VariantChangeType(out, value, 0, type));
+}
+
+void DocumentReader::Int(const WCHAR* key, int32_t& value) { ReadInt(Value(key), value); }
+
+void DocumentReader::Real(const WCHAR* key, float& value) { ReadReal(Value(key), value); }
+
+void DocumentReader::ReadInt(const VARIANT* from, int32_t& value) {
     VARIANT v;
-    VariantInit(&v);
-    if (SUCCEEDED(path_.back()->GetChildValue(name.Get(), &v)) && As(VT_R4, &v)) value = v.fltVal;
-    VariantClear(&v);
+    if (ReadAs(from, VT_INT, &v)) value = v.intVal;
+}
+
+void DocumentReader::ReadReal(const VARIANT* from, float& value) {
+    VARIANT v;
+    if (ReadAs(from, VT_R4, &v)) value = v.fltVal;
 }
 
 void DocumentReader::Text(const WCHAR* key, WCHAR* text, uint32_t capacity) {
-    if (path_.empty() || capacity == 0) return;
-    BStr name(key);
-    VARIANT v;
-    VariantInit(&v);
-    if (SUCCEEDED(path_.back()->GetChildValue(name.Get(), &v)) && As(VT_BSTR, &v)) {
-        const WideStringView read = BstrView(v.bstrVal);
-        const size_t n = std::min<size_t>(read.size(), capacity - 1);
-        std::copy_n(read.data(), n, text);
-        std::fill(text + n, text + capacity, WCHAR(0));
+    const VARIANT* from = Value(key);
+    if (capacity == 0 || !from || from->vt == VT_EMPTY) return;
+    Variant converted;
+    if (from->vt != VT_BSTR) {
+        if (FAILED(VariantChangeType(&converted, from, 0, VT_BSTR))) return;
+        from = &converted;
     }
-    VariantClear(&v);
+    const WideStringView read = BstrView(from->bstrVal);
+    const size_t n = std::min<size_t>(read.size(), capacity - 1);
+    std::copy_n(read.data(), n, text);
+    std::fill(text + n, text + capacity, WCHAR(0));
 }
 
-bool DocumentReader::Step(BSTR name) {
+bool DocumentReader::Step(WideStringView name) {
     if (path_.empty()) return false;
-    ComPtr<IGenericDataNode> child;
-    if (FAILED(path_.back()->GetChild(name, child.Put()))) return false;
-    path_.push_back(std::move(child));
+    TreeNode* child = ResolvePath(*path_.back(), name);
+    if (!child) return false;
+    path_.push_back(child);
     return true;
 }
 
-bool DocumentReader::Enter(const WCHAR* key) {
-    BStr name(key);
-    return Step(name.Get());
+bool DocumentReader::Enter(const WCHAR* key) { return Step(WideStringView(key)); }
+
+bool DocumentReader::EnterIndex(uint32_t index) {
+    WCHAR name[10];
+    WCHAR* const end = name + 10;
+    WCHAR* first = end;
+    do *--first = static_cast<WCHAR>(OLESTR('0') + index % 10);
+    while (index /= 10);
+    return Step(WideStringView(first, static_cast<size_t>(end - first)));
 }
 
-bool DocumentReader::EnterIndex(uint32_t index) { return Step(IndexName(index)); }
-
 bool DocumentReader::Has(const WCHAR* key) {
-    if (path_.empty()) return false;
-    BStr name(key);
-    ComPtr<IGenericDataNode> child;
-    return SUCCEEDED(path_.back()->GetChild(name.Get(), child.Put()));
+    return !path_.empty() && ResolvePath(*path_.back(), WideStringView(key)) != nullptr;
 }
 
 void DocumentReader::Leave() { path_.pop_back(); }
 
-void DocumentReader::IndexInt(int32_t& value) {
-    VARIANT v;
-    VariantInit(&v);
-    if (SUCCEEDED(path_.back()->GetValue(&v)) && As(VT_INT, &v)) value = v.intVal;
-    VariantClear(&v);
-}
+void DocumentReader::IndexInt(int32_t& value) { ReadInt(&path_.back()->value, value); }
 
-void DocumentReader::IndexReal(float& value) {
-    VARIANT v;
-    VariantInit(&v);
-    if (SUCCEEDED(path_.back()->GetValue(&v)) && As(VT_R4, &v)) value = v.fltVal;
-    VariantClear(&v);
-}
+void DocumentReader::IndexReal(float& value) { ReadReal(&path_.back()->value, value); }

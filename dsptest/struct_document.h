@@ -5,6 +5,8 @@
 #pragma once
 
 #include "com/com_ptr.h"
+#include "gdata/named_data_node.h"
+#include "text.h"
 
 #include <varel/vts_gdata.h>
 
@@ -89,12 +91,15 @@ private:
     bool ok_ = true;
 };
 
-// Reads from "TestParams" of root. A missing key leaves its field; a value
-// of another type is converted, and left out when it cannot be.
+// Reads from "TestParams" of root, going by the tree of this library's own
+// document (a document of another implementation is first copied into one).
+// A missing key leaves its field; a value of another type is converted, and
+// left out when it cannot be.
 class DocumentReader final : public FieldWalker {
 public:
     DocumentReader(IGenericDataNode* root, const WCHAR* structName);
-    // False when "TestParams" holds another struct name (or none): nothing is read.
+    // False when "TestParams" holds another struct name (or none), or root is
+    // not this library's own: nothing is read.
     bool Matches() const { return !path_.empty(); }
 
     void Int(const WCHAR* key, int32_t& value) override;
@@ -110,6 +115,15 @@ protected:
     void IndexReal(float& value) override;
 
 private:
-    bool Step(BSTR name);
-    std::vector<ComPtr<IGenericDataNode>> path_;
+    // The value at key under the current node, or null.
+    const VARIANT* Value(const WCHAR* key) const;
+    // value as type in out (a copy to be left uncleared: only plain types are
+    // asked for); false for a missing or empty value and one that does not convert.
+    static bool ReadAs(const VARIANT* value, VARTYPE type, VARIANT* out);
+    static void ReadInt(const VARIANT* from, int32_t& value);
+    static void ReadReal(const VARIANT* from, float& value);
+    bool Step(WideStringView name);
+
+    TreeRef tree_; // keeps the nodes of path_ alive
+    std::vector<TreeNode*> path_;
 };

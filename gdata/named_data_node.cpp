@@ -87,6 +87,8 @@ public:
         return CreateNodeEnumerator(node, lppNodeCollection);
     }
 
+    TreeRef Node() const { return node_.lock(); }
+
 private:
     ~CNamedDataNode() = default;
     std::weak_ptr<TreeNode> node_;
@@ -108,4 +110,9 @@ HRESULT CreateNodeObject(const TreeRef& owner, TreeNode* node, IGenericDataNode*
     if (!object) return E_OUTOFMEMORY;
     *out = object;
     return S_OK;
+}
+
+TreeRef OwnTreeNode(IGenericDataNode* node) {
+    auto* own = dynamic_cast<CNamedDataNode*>(node);
+    return own ? own->Node() : nullptr;
 }

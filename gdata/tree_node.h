@@ -20,9 +20,20 @@ struct TreeNode {
     using allocator_type = std::pmr::polymorphic_allocator<std::byte>;
     // Names order by code unit (WCHAR is unsigned): "Z" < "a", "U[10]" < "U[2]".
     using Name = std::basic_string<WCHAR, std::char_traits<WCHAR>, std::pmr::polymorphic_allocator<WCHAR>>;
-    using ChildMap = std::pmr::map<Name, TreeNode, std::less<>>;
+    // Code unit by code unit, written out so that the compiler keeps it inline:
+    // a document read field by field looks up a name for every value.
+    struct NameLess {
+        using is_transparent = void;
+        bool operator()(WideStringView a, WideStringView b) const {
+            const size_t n = a.size() < b.size() ? a.size() : b.size();
+            for (size_t i = 0; i < n; ++i)
+                if (a[i] != b[i]) return a[i] < b[i];
+            return a.size() < b.size();
+        }
+    };
+    using ChildMap = std::pmr::map<Name, TreeNode, NameLess>;
 
-    Variant value;               // VT_EMPTY when made
+    Variant value;                // VT_EMPTY when made
     ChildMap* children = nullptr; // in the arena; null until the first child, never empty once made
     allocator_type arena;
 

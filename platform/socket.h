@@ -68,7 +68,7 @@ sockaddr_in Ipv4Endpoint(const char* dotted, uint16_t port);
 // Receive time-out in milliseconds (0 = wait forever); 0 or SOCKET_ERROR.
 int SetSocketReceiveTimeout(SOCKET socket, DWORD timeoutMs);
 
-// Looks for a datagram to read, yielding the processor between looks, for at
-// most microseconds, without sleeping; true as soon as one is there (or the
-// socket has been woken or fails, so that recvfrom returns at once).
-bool LookForDatagram(SOCKET socket, uint32_t microseconds);
+// Waits at most timeoutMs (0: only looks) for a datagram to read; true as
+// soon as one is there (or the socket has been woken or fails, so that
+// recvfrom returns at once), false when the time ran out first.
+bool WaitForDatagram(SOCKET socket, DWORD timeoutMs);

@@ -2,8 +2,16 @@
 #include "socket.h"
 
 #include <cerrno>
+#include <poll.h>
 #include <sys/time.h>
 #include <unistd.h>
+
+bool WaitForDatagram(SOCKET socket, DWORD timeoutMs) {
+    // poll, not select: a host with many files open may give the socket a
+    // number past what an fd_set holds.
+    pollfd look{socket, POLLIN, 0};
+    return poll(&look, 1, static_cast<int>(timeoutMs > 0x7FFFFFFF ? 0x7FFFFFFF : timeoutMs)) > 0;
+}
 
 int WSAStartup(WORD, WSADATA* data) {
     if (!data) return WSAEFAULT;
@@ -31,10 +39,12 @@ int WSAGetLastError() {
     case 0: return 0;
     case EINTR: return WSAEINTR;
     case EBADF: return WSAENOTSOCK;
-    case EACCES: case EPERM: return WSAEACCES;
+    case EACCES:
+    case EPERM: return WSAEACCES;
     case EFAULT: return WSAEFAULT;
     case EINVAL: return WSAEINVAL;
-    case EMFILE: case ENFILE: return WSAEMFILE;
+    case EMFILE:
+    case ENFILE: return WSAEMFILE;
     case EAGAIN: return WSAETIMEDOUT; // a receive time-out, as Winsock reports it
     case ENOTSOCK: return WSAENOTSOCK;
     case EMSGSIZE: return WSAEMSGSIZE;
@@ -44,7 +54,8 @@ int WSAGetLastError() {
     case ENETDOWN: return WSAENETDOWN;
     case ENETUNREACH: return WSAENETUNREACH;
     case ECONNRESET: return WSAECONNRESET;
-    case ENOBUFS: case ENOMEM: return WSAENOBUFS;
+    case ENOBUFS:
+    case ENOMEM: return WSAENOBUFS;
     case ESHUTDOWN: return WSAESHUTDOWN;
     case ETIMEDOUT: return WSAETIMEDOUT;
     case ECONNREFUSED: return WSAECONNRESET; // a port-unreachable answer, as Winsock names it

@@ -4,7 +4,6 @@
 
 #include <chrono>
 #include <new>
-#include <thread>
 #include <unordered_set>
 #include <vector>
 
@@ -17,7 +16,6 @@ void Waitable::Set() {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         signalled_ = true;
-        setSeen_.store(true, std::memory_order_release);
         // Under this object's lock, so a waiter cannot leave (and go) meanwhile.
         for (MultiWaiter* waiter : waiters_) {
             std::lock_guard<std::mutex> wake(waiter->mutex);
@@ -38,19 +36,9 @@ void Waitable::Reset() {
     TakeSignal();
 }
 
-void Waitable::TakeSignal() {
-    signalled_ = false;
-    setSeen_.store(false, std::memory_order_relaxed);
-}
+void Waitable::TakeSignal() { signalled_ = false; }
 
 DWORD Waitable::Wait(DWORD timeoutMs) {
-    // Most waits are for an answer that is back within tens of microseconds;
-    // yielding that long before sleeping spares the waiter a wake-up, which
-    // costs about as much as the round trip itself.
-    const auto spinUntil = std::chrono::steady_clock::now() + std::chrono::microseconds(50);
-    while (!setSeen_.load(std::memory_order_acquire) && timeoutMs != 0 &&
-           std::chrono::steady_clock::now() < spinUntil)
-        std::this_thread::yield();
     std::unique_lock<std::mutex> lock(mutex_);
     auto ready = [this] { return signalled_; };
     if (timeoutMs == INFINITE)

@@ -4,7 +4,6 @@
 
 #include "sync.h"
 
-#include <atomic>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
@@ -34,7 +33,6 @@ private:
     std::mutex mutex_;
     std::condition_variable changed_;
     bool signalled_ = false;
-    std::atomic<bool> setSeen_{false}; // signalled_ as a waiter may spin on it, unlocked
     const bool manualReset_;
     std::vector<MultiWaiter*> waiters_;
 };

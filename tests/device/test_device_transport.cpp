@@ -28,6 +28,7 @@ struct Delivered {
     bool link;
     uint16_t msgId;
     Bytes payload;
+    DWORD thread = GetCurrentThreadId();
 };
 
 // A device object that records what its handlers receive.
@@ -307,6 +308,45 @@ TEST_F(DeviceTransport, ShortDatagramIsAReceiveErrorAndTheThreadGoesOn) {
     Push(DEVMSG_TEST_STOP, {});
     ASSERT_TRUE(comm.WaitDelivered(1, 4000));
     EXPECT_TRUE(log.Contains("VarelDeviceTarget >> Socket receive error: "));
+}
+
+// While a sender waits for its answer it reads the socket itself; the
+// up-messages it reads meanwhile still reach the handler on the receive
+// thread, in the order the device sent them, and the answer is its own.
+TEST_F(DeviceTransport, UpMessagesReadByAWaitingSenderReachTheHandlerInOrder) {
+    tester.Faults().DelayAnswers(DEVMSG_BOUT, 200);
+    tester.On(DEVMSG_BOUT, [](const sim::Request&) { return sim::Reply{0, {9}, {}}; });
+    struct Call {
+        RecordingComm* comm;
+        sockaddr_in to;
+        Bytes* outputs;
+        HRESULT result = E_FAIL;
+        DWORD thread = 0;
+    } call{&comm, to, &outputs};
+    HANDLE sender = CreateThread(
+        nullptr, 0,
+        [](LPVOID p) -> DWORD {
+            auto* c = static_cast<Call*>(p);
+            c->thread = GetCurrentThreadId();
+            c->result = c->comm->SendDevMessage(0, DEVMSG_BOUT, c->outputs->data(), 32, c->to, 3000);
+            return 0;
+        },
+        &call, 0, nullptr);
+    ASSERT_TRUE(WaitSent(1, 3000));
+    for (uint8_t i = 0; i < 5; ++i) Push(DEVMSG_TEST_RESULT, {i});
+    ASSERT_EQ(WaitForSingleObject(sender, 5000), WAIT_OBJECT_0);
+    CloseHandle(sender);
+    EXPECT_EQ(call.result, S_OK);
+    uint8_t answer = 0;
+    EXPECT_EQ(comm.CopyAnswer(&answer, 1), S_OK);
+    EXPECT_EQ(answer, 9);
+    ASSERT_TRUE(comm.WaitDelivered(5));
+    auto messages = comm.Messages();
+    ASSERT_EQ(messages.size(), 5u);
+    for (uint8_t i = 0; i < 5; ++i) {
+        EXPECT_EQ(messages[i].payload, Bytes{i});
+        EXPECT_NE(messages[i].thread, call.thread) << "handed on by the receive thread";
+    }
 }
 
 TEST_F(DeviceTransport, CloseReleasesAWaitingSenderAtOnce) {

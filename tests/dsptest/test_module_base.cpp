@@ -191,6 +191,56 @@ TEST_F(ModuleBase, DocumentsOfAnotherStructOrWithBadValuesKeepTheDefaults) {
     EXPECT_EQ(Find(port.pairs, 42), 3u) << "kept from the last document";
 }
 
+// A document of another implementation: its root node is not one of this
+// library's; only its XML form is real.
+class ForeignDocument final : public IGenericData, public IGenericDataNode {
+public:
+    explicit ForeignDocument(ComPtr<IGenericData> real) : real_(std::move(real)) {}
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+        if (!IsEqualGUID(iid, IID_IUnknown) && !IsEqualGUID(iid, IID_IGenericData)) return E_NOINTERFACE;
+        *out = static_cast<IGenericData*>(this);
+        return S_OK;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*,
+                                     UINT*) override {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE Load(BSTR) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetRootNode(IGenericDataNode** root) override {
+        *root = this;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE LoadFromFile(BSTR) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE SaveToFile(BSTR) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE ToXMLString(BSTR* xml) override { return real_->ToXMLString(xml); }
+    HRESULT STDMETHODCALLTYPE AddChild(BSTR, IGenericDataNode**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetChild(BSTR, IGenericDataNode**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE SetValue(VARIANT) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetValue(VARIANT*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE AddChildWithValue(BSTR, VARIANT) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetChildValue(BSTR, VARIANT*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE SetChildValue(BSTR, VARIANT) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Children(IDispatch**) override { return E_NOTIMPL; }
+
+private:
+    ComPtr<IGenericData> real_;
+};
+
+TEST_F(ModuleBase, ADocumentOfAnotherImplementationIsReadThroughItsXml) {
+    ForeignDocument foreign(
+        DocumentFromXml(OLESTR("<root><Para id=\"TestParams\" valuetype=\"string\" value=\"VarelTest_State\">"
+                               "<Para id=\"RepeatNumbers\" valuetype=\"int\" value=\"3\"/></Para></root>")));
+    ASSERT_EQ(module.BeginTest(static_cast<IGenericData*>(&foreign)), S_OK);
+    EXPECT_EQ(Find(port.pairs, 42), 3u);
+}
+
 TEST(ResultWords, PastTheEndReadMinimumAndCountsAreClamped) {
     const std::vector<uint8_t> payload{20, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0x10, 0x27, 0, 0};
     ResultWords words(payload);

@@ -1,6 +1,7 @@
 #include "socket.h"
 #include "sync.h"
 #include "thread.h"
+#include "tick.h"
 
 #include <gtest/gtest.h>
 
@@ -53,23 +54,26 @@ TEST(Socket, WakingReceiversEndsABlockedRecvfromBeforeTheClose) {
     CloseHandle(receiver.inside);
 }
 
-TEST(Socket, TheLookForADatagramSeesOneWaitingAndAWake) {
+TEST(Socket, TheWaitForADatagramSeesOneWaitingAndAWake) {
     sockaddr_in local;
     SOCKET s = LoopbackSocket(&local);
     ASSERT_NE(s, INVALID_SOCKET);
-    EXPECT_FALSE(LookForDatagram(s, 1000)) << "nothing sent yet";
+    EXPECT_FALSE(WaitForDatagram(s, 0)) << "nothing sent yet";
+    const DWORD before = GetTickCount();
+    EXPECT_FALSE(WaitForDatagram(s, 30));
+    EXPECT_GE(GetTickCount() - before, 20u) << "the time-out is waited out";
 
     const char byte = 7;
     ASSERT_EQ(sendto(s, &byte, 1, 0, reinterpret_cast<sockaddr*>(&local), sizeof local), 1);
-    EXPECT_TRUE(LookForDatagram(s, 1000000));
+    EXPECT_TRUE(WaitForDatagram(s, 5000));
     char got = 0;
     ASSERT_EQ(recvfrom(s, &got, 1, 0, nullptr, nullptr), 1);
     EXPECT_EQ(got, 7);
-    EXPECT_FALSE(LookForDatagram(s, 1000)) << "the datagram was taken";
+    EXPECT_FALSE(WaitForDatagram(s, 0)) << "the datagram was taken";
 
-    // A woken socket reads at once, so a receive thread that looks before it
-    // sleeps still ends when it is woken.
+    // A woken socket reads at once, so a thread waiting for a datagram ends
+    // its wait when the socket is woken.
     WakeSocketReceivers(s);
-    EXPECT_TRUE(LookForDatagram(s, 1000000));
+    EXPECT_TRUE(WaitForDatagram(s, 5000));
     EXPECT_EQ(closesocket(s), 0);
 }

@@ -49,9 +49,9 @@ TEST(Event, AutoResetClearsOnReleaseAndManualResetStaysSetUntilReset) {
     CloseHandle(manual);
 }
 
-TEST(Event, OneSetReleasesOneOfTwoWaitersEvenWhileTheyLookBeforeSleeping) {
-    // Set at once, while both waiters are still in their short look before
-    // sleeping: the look may end early, but only one of them takes the signal.
+TEST(Event, OneSetReleasesOneOfTwoWaiters) {
+    // Set at once, while both waiters may still be on their way in: only one
+    // of them takes the signal.
     struct Waiters {
         HANDLE event = CreateEventW(nullptr, FALSE, FALSE, nullptr);
         std::atomic<int> released{0}, timedOut{0};
