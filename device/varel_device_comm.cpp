@@ -115,6 +115,7 @@ HRESULT CVarelDeviceComm::Close() {
     {
         std::lock_guard<std::mutex> lock(queueLock_);
         queue_ = UpQueue{};
+        deliveredCount_ = queuedCount_; // what is dropped waits for nobody
     }
     localPort_ = 0;
     return S_OK;
@@ -138,17 +139,24 @@ public:
         comm_.readRole_.lock();
     }
     // The wake-up goes out before the role is left: Close, which closes the
-    // event, takes the role first.
+    // event, takes the role first. Then, as when the receive thread read
+    // everything, the request returns only once the up-messages the device
+    // sent before its answer have been handed on.
     ~SenderRole() {
-        bool queued;
+        uint64_t queued;
         {
             std::lock_guard<std::mutex> lock(comm_.queueLock_);
-            queued = !comm_.queue_.messages.empty();
+            queued = comm_.queuedCount_;
         }
-        if (queued) SetEvent(comm_.wakeEvent_);
+        const bool waiting = queued > comm_.deliveredCount_.load();
+        if (waiting) SetEvent(comm_.wakeEvent_);
         comm_.sendersDone_.fetch_add(1);
         comm_.readingSenders_.fetch_sub(1);
         comm_.readRole_.unlock();
+        // Not when the receive thread itself asked, from a handler: it hands them on next.
+        if (!waiting || comm_.receiverId_.load() == GetCurrentThreadId()) return;
+        std::unique_lock<std::mutex> lock(comm_.queueLock_);
+        comm_.queueDrained_.wait(lock, [&] { return comm_.deliveredCount_.load() >= queued || comm_.stop_; });
     }
     SenderRole(const SenderRole&) = delete;
     SenderRole& operator=(const SenderRole&) = delete;
@@ -300,6 +308,7 @@ DWORD WINAPI CVarelDeviceComm::MsgRecvThread(LPVOID self) {
 
 void CVarelDeviceComm::ReceiveLoop(SOCKET s) {
     DebugPrintf("VarelDeviceTarget >> MsgRecvThread begin!\n");
+    receiverId_ = GetCurrentThreadId();
     alignas(8) uint8_t datagram[kMaxDatagramLength];
     UpQueue batch; // what is being handed on; keeps its room from turn to turn
     uint32_t doneSeen = sendersDone_.load();
@@ -332,6 +341,7 @@ void CVarelDeviceComm::ReceiveLoop(SOCKET s) {
         if (error == WSANOTINITIALISED) break;
         WaitForSingleObject(wakeEvent_, kReceiveErrorPauseMs);
     }
+    receiverId_ = 0;
     DebugPrintf("VarelDeviceTarget >> MsgRecvThread quit!\n");
 }
 
@@ -372,22 +382,28 @@ void CVarelDeviceComm::QueueUpMessage(uint32_t address, uint16_t port, uint16_t 
     const size_t offset = queue_.bytes.size();
     queue_.bytes.insert(queue_.bytes.end(), data, data + length);
     queue_.messages.push_back({address, port, msgId, offset, length});
+    ++queuedCount_;
 }
 
 void CVarelDeviceComm::DeliverUpMessages(UpQueue& batch) {
     batch.messages.clear();
     batch.bytes.clear();
+    uint64_t upTo;
     {
         std::lock_guard<std::mutex> lock(queueLock_);
         if (queue_.messages.empty()) return;
         // The queue changes hands whole; both keep their room.
         std::swap(queue_, batch);
+        upTo = queuedCount_;
         queueDrained_.notify_all();
     }
     for (const QueuedUp& up : batch.messages) {
-        if (stop_) return;
+        if (stop_) break;
         OnUpMessage(up.address, up.port, up.msgId, batch.bytes.data() + up.offset, up.length);
     }
+    std::lock_guard<std::mutex> lock(queueLock_);
+    deliveredCount_ = upTo;
+    queueDrained_.notify_all();
 }
 
 void CVarelDeviceComm::Classify(const uint8_t* packet, uint32_t received, uint32_t address, uint16_t port) {

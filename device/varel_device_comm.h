@@ -147,6 +147,10 @@ private:
     std::mutex queueLock_;
     std::condition_variable queueDrained_;
     UpQueue queue_; // under queueLock_
+    // Up-messages queued and handed on since Open; written under queueLock_.
+    uint64_t queuedCount_ = 0;
+    std::atomic<uint64_t> deliveredCount_{0};
+    std::atomic<DWORD> receiverId_{0}; // the receive thread's id while it runs
     // Auto-reset: a sender queued up-messages, or Close; cuts the receive
     // thread's rest (while senders read, or after a receive error) short.
     HANDLE wakeEvent_ = nullptr;
