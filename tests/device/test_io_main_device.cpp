@@ -323,6 +323,14 @@ TEST_F(MainDevice, ProgramDownloadSendsEveryBlockAndClosesWithTheEntry) {
     ASSERT_EQ(packets.size(), 4u) << "3 words; 478 + 122 words; the entry";
     EXPECT_EQ(packets[1].size(), 8u + 956);
     EXPECT_EQ(Load32(packets[2], 0), 0x00019000u + 478) << "word addressing";
+    // The same file with other words of the same length: the new words go
+    // out, not the image of the text read before.
+    auto other = Words(3, 0x700);
+    WriteFile("prog.txt", ProgramText(0x00012345, {{0x8000, other}, {0x00019000, second}}));
+    ASSERT_EQ(device.SendDspAPPFile(Utf8ToUtf16(path.string()).c_str()), S_OK);
+    record = bench.Model().Record();
+    ASSERT_EQ(record.program.size(), 2u);
+    EXPECT_EQ(record.program[0].words, AsBytes(other));
 }
 
 TEST_F(MainDevice, BadProgramFilesAreRefusedWithTheirLogLines) {
