@@ -49,15 +49,7 @@ void Walk(FieldWalker& w, VarelTest_Osc& t) {
     w.Int(OLESTR("bSimulateBreakerDelay"), t.bSimulateBreakerDelay);
     w.Real(OLESTR("Breaker_BreakTime"), t.breakerBreakTime);
     w.Real(OLESTR("Breaker_CloseTime"), t.breakerCloseTime);
-    w.Int(OLESTR("A"), t.a);
-    w.Int(OLESTR("B"), t.b);
-    w.Int(OLESTR("C"), t.c);
-    w.Int(OLESTR("R"), t.r);
-    w.Real(OLESTR("SureTime"), t.sureTime);
-    w.Ints(OLESTR("Output_0"), t.output);
-    w.Int(OLESTR("OutputSwitchMode"), t.outputSwitchMode);
-    w.Real(OLESTR("OutputDelayTime"), t.outputDelayTime);
-    w.Real(OLESTR("OutputKeepTime"), t.outputKeepTime);
+    WalkTripLogic(w, t);
     w.Int(OLESTR("PowerMode"), t.powerMode);
     w.Real(OLESTR("Ukmin_Mag"), t.ukMin);
     w.Real(OLESTR("Ukmax_Mag"), t.ukMax);

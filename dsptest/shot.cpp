@@ -64,15 +64,7 @@ void Walk(FieldWalker& w, VarelTest_Shot& t) {
     w.Int(OLESTR("GPSPos"), t.gpsPos);
     w.Int(OLESTR("bAndOr"), t.bAndOr);
     w.Ints(OLESTR("bBinSelect"), t.bBinSelect);
-    w.Int(OLESTR("A"), t.a);
-    w.Int(OLESTR("B"), t.b);
-    w.Int(OLESTR("C"), t.c);
-    w.Int(OLESTR("R"), t.r);
-    w.Real(OLESTR("SureTime"), t.sureTime);
-    w.Ints(OLESTR("Output_0"), t.output);
-    w.Int(OLESTR("OutputSwitchMode"), t.outputSwitchMode);
-    w.Real(OLESTR("OutputDelayTime"), t.outputDelayTime);
-    w.Real(OLESTR("OutputKeepTime"), t.outputKeepTime);
+    WalkTripLogic(w, t);
     w.Int(OLESTR("Ux_Mode"), t.uxMode);
     w.Real(OLESTR("UxInput_Mag"), t.uxMag);
     w.Real(OLESTR("UxInput_Ang"), t.uxAng);
