@@ -15,9 +15,10 @@
 namespace {
 
 constexpr size_t kImageCapacity = 262144;
-// The longest program text kept for the next download: a full image written
-// eight characters a word ("0x1234, ").
-constexpr size_t kKeptTextLimit = kImageCapacity / 2 * 8;
+// The longest program text read whole and kept for the next download: a
+// full image at sixteen characters a word ("0x1234, " and room for line
+// breaks and spacing).
+constexpr size_t kKeptTextLimit = kImageCapacity / 2 * 16;
 constexpr uint16_t kUnknownCount = 0xFFFF;  // the download does not know its packet count
 constexpr uint32_t kEntryAddressSlot = 126; // the closing packet's address field
 
@@ -61,22 +62,27 @@ uint16_t Word(const std::vector<uint8_t>& image, size_t byte) {
 } // namespace
 
 HRESULT CIOMainDevice::SendDspAPPFile(const WCHAR* path) {
-    ReadOnlyFileMapping file;
     const std::string narrowPath = Utf16ToUtf8(path ? path : OLESTR(""));
-    if (!path || !file.Open(path)) {
+    // A program's text is read whole; one longer than any image needs (it
+    // may hold anything between its words) is viewed in place instead.
+    ReadOnlyFileMapping file;
+    const WholeFileRead read = path ? ReadWholeFile(path, kKeptTextLimit, fileText_) : WholeFileRead::Failed;
+    if (read == WholeFileRead::Failed || (read == WholeFileRead::TooLarge && !file.Open(path))) {
         DebugPrintf("VARELDS: SendDspAPPFile: open dsp bin file failed.(%s)\n", narrowPath.c_str());
         return VTS_E_DEVICE_FAILED;
     }
-    std::string_view text(reinterpret_cast<const char*>(file.data()), file.size());
+    std::string_view text = read == WholeFileRead::Read
+                                ? std::string_view(fileText_)
+                                : std::string_view(reinterpret_cast<const char*>(file.data()), file.size());
     // Switching test types downloads the same few programs again and again:
     // a file whose text is the last one's (compared byte for byte, which
     // costs a small share of reading it) sends the image read then.
-    if (text == programText_ && !programImage_.empty()) return SendProgramImage(programImage_);
+    if (read == WholeFileRead::Read && text == programText_ && !programImage_.empty())
+        return SendProgramImage(programImage_);
     programText_.clear();
     programImage_.clear();
     std::vector<uint8_t> image;
     image.reserve(std::min(kImageCapacity, text.size()));
-    const std::string_view whole = text;
     unsigned lineNumber = 0;
     while (!text.empty() && image.size() < kImageCapacity) {
         size_t end = std::min(text.find('\n'), text.size());
@@ -88,8 +94,8 @@ HRESULT CIOMainDevice::SendDspAPPFile(const WCHAR* path) {
         }
         text.remove_prefix(std::min(text.size(), end + 1));
     }
-    if (whole.size() <= kKeptTextLimit) {
-        programText_.assign(whole);
+    if (read == WholeFileRead::Read) {
+        programText_.swap(fileText_); // both keep their room
         programImage_ = image;
     }
     return SendProgramImage(image);

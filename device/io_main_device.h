@@ -107,9 +107,11 @@ private:
                                    uint32_t address, uint32_t declared, const void* data, uint32_t length);
     HRESULT SendProgramImage(const std::vector<uint8_t>& image);
 
-    // The text of the last program file read and its image.
+    // The text of the last program file read and its image; the room the
+    // next file is read into.
     std::string programText_;
     std::vector<uint8_t> programImage_;
+    std::string fileText_;
     sockaddr_in target_;
     // The target's address and the PC's own, network byte order, for the receive thread.
     std::atomic<uint32_t> deviceAddress_;

@@ -5,24 +5,40 @@
 
 namespace {
 
-constexpr std::array<uint16_t, 256> MakeCrcTable() {
-    std::array<uint16_t, 256> table{};
+// Eight tables: kCrcTables[k][b] is the remainder of byte b followed by k
+// zero bytes, so eight bytes take eight independent lookups instead of a
+// chain of eight. Every packet is checked on the way out and on the way in,
+// and a full one is nearly a kilobyte.
+using CrcTables = std::array<std::array<uint16_t, 256>, 8>;
+constexpr CrcTables MakeCrcTables() {
+    CrcTables tables{};
     for (unsigned byte = 0; byte < 256; ++byte) {
         uint16_t crc = static_cast<uint16_t>(byte << 8);
         for (int bit = 0; bit < 8; ++bit)
             crc = static_cast<uint16_t>((crc & 0x8000) ? (crc << 1) ^ 0x1021 : crc << 1);
-        table[byte] = crc;
+        tables[0][byte] = crc;
     }
-    return table;
+    for (size_t k = 1; k < tables.size(); ++k)
+        for (unsigned byte = 0; byte < 256; ++byte) {
+            const uint16_t previous = tables[k - 1][byte];
+            tables[k][byte] = static_cast<uint16_t>((previous << 8) ^ tables[0][previous >> 8]);
+        }
+    return tables;
 }
-constexpr auto kCrcTable = MakeCrcTable();
+constexpr CrcTables kCrcTables = MakeCrcTables();
 
 } // namespace
 
 uint16_t Crc16Xmodem(const uint8_t* data, size_t length) {
+    const auto& t = kCrcTables;
     uint16_t crc = 0;
-    for (size_t i = 0; i < length; ++i)
-        crc = static_cast<uint16_t>((crc << 8) ^ kCrcTable[((crc >> 8) ^ data[i]) & 0xFF]);
+    for (; length >= 8; data += 8, length -= 8) {
+        const unsigned high = (crc >> 8) ^ data[0], low = (crc & 0xFF) ^ data[1];
+        crc = static_cast<uint16_t>(t[7][high] ^ t[6][low] ^ t[5][data[2]] ^ t[4][data[3]] ^ t[3][data[4]] ^
+                                    t[2][data[5]] ^ t[1][data[6]] ^ t[0][data[7]]);
+    }
+    for (; length > 0; ++data, --length)
+        crc = static_cast<uint16_t>((crc << 8) ^ t[0][((crc >> 8) ^ *data) & 0xFF]);
     return crc;
 }
 

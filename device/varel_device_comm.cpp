@@ -27,6 +27,11 @@ constexpr DWORD kIdleWaitMs = 20;
 constexpr int kDatagramsPerTurn = 64;
 // Up-message bytes a sender queues before it lets the receive thread catch up.
 constexpr size_t kQueueLimitBytes = 1u << 20;
+// A sender waits for its answer in recvfrom itself (one call, where a wait
+// and then a read would be two), which gives up after this long so that the
+// sender can look at its time-out: a request's wait ends at most this long
+// after its time-out has passed.
+constexpr DWORD kReadSliceMs = 10;
 
 } // namespace
 
@@ -62,6 +67,11 @@ HRESULT CVarelDeviceComm::Open(uint16_t localPort) {
     local.sin_addr.s_addr = htonl(INADDR_ANY);
     if (bind(s, reinterpret_cast<const sockaddr*>(&local), sizeof local) == SOCKET_ERROR) {
         DebugPrintf("VarelDeviceTarget >> Binding to port failed: %d\n", WSAGetLastError());
+        Close();
+        return E_FAIL;
+    }
+    if (SetSocketReceiveTimeout(s, kReadSliceMs) != 0) {
+        DebugPrintf("VarelDeviceTarget >> Setting the receive time-out failed: %d\n", WSAGetLastError());
         Close();
         return E_FAIL;
     }
@@ -219,7 +229,9 @@ HRESULT CVarelDeviceComm::ReadUntilAnswered(SOCKET s, DWORD timeoutMs) {
                 continue;
             }
         }
-        if (WaitForDatagram(s, left) && !stop_ && !ReadDatagram(s, datagram) && !stop_)
+        // The receive thread reads only what is there and only with the
+        // role, so nobody takes a datagram from under this read.
+        if (ReadDatagram(s, datagram) == ReadOutcome::Failed && !stop_)
             DebugPrintf("VarelDeviceTarget >> Socket receive error: %d\n", WSAGetLastError());
     }
     // Released by Close: the status as it stands.
@@ -330,7 +342,7 @@ void CVarelDeviceComm::ReceiveLoop(SOCKET s) {
             // Not taken: a sender reads, and what is there is its to read.
             if (!role) continue;
             for (int n = 0; n < kDatagramsPerTurn && !stop_ && WaitForDatagram(s, 0); ++n)
-                if (!ReadDatagram(s, datagram)) {
+                if (ReadDatagram(s, datagram) != ReadOutcome::Read) {
                     failed = true;
                     break;
                 }
@@ -345,26 +357,26 @@ void CVarelDeviceComm::ReceiveLoop(SOCKET s) {
     DebugPrintf("VarelDeviceTarget >> MsgRecvThread quit!\n");
 }
 
-bool CVarelDeviceComm::ReadDatagram(SOCKET s, uint8_t* datagram) {
+CVarelDeviceComm::ReadOutcome CVarelDeviceComm::ReadDatagram(SOCKET s, uint8_t* datagram) {
     sockaddr_in from{};
     socklen_t fromLength = sizeof from;
     int received = recvfrom(s, reinterpret_cast<char*>(datagram), kMaxDatagramLength, 0,
                             reinterpret_cast<sockaddr*>(&from), &fromLength);
-    if (received < 0) return false;
+    if (received < 0) return WSAGetLastError() == WSAETIMEDOUT ? ReadOutcome::TimedOut : ReadOutcome::Failed;
     if (!FromDevice(from.sin_addr.s_addr)) {
         const uint8_t* a = reinterpret_cast<const uint8_t*>(&from.sin_addr.s_addr);
         DebugPrintf("VarelDeviceTarget >> Datagram from %u.%u.%u.%u:%u dropped: not the device's address\n",
                     a[0], a[1], a[2], a[3], ntohs(from.sin_port));
-        return true;
+        return ReadOutcome::Read;
     }
     // Shorter than a packet head: a receive error, as a failed receive is.
-    if (received < static_cast<int>(kPacketHeadLength)) return false;
+    if (received < static_cast<int>(kPacketHeadLength)) return ReadOutcome::Failed;
     try {
         Classify(datagram, static_cast<uint32_t>(received), from.sin_addr.s_addr, from.sin_port);
     } catch (...) {
         // One packet's fault never ends the reading.
     }
-    return true;
+    return ReadOutcome::Read;
 }
 
 void CVarelDeviceComm::Dispatch(const uint8_t* packet, uint32_t received, uint32_t address, uint16_t port) {

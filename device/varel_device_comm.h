@@ -107,9 +107,11 @@ private:
     HRESULT TransmitAndRead(const uint8_t* bytes, uint32_t length, const sockaddr_in& to, DWORD timeoutMs);
     static DWORD WINAPI MsgRecvThread(LPVOID self);
     void ReceiveLoop(SOCKET socket);
-    // Reads the datagram that is there and classifies it; false on a receive
-    // error. Holding the read role.
-    bool ReadDatagram(SOCKET socket, uint8_t* datagram);
+    enum class ReadOutcome { Read, TimedOut, Failed };
+    // Reads a datagram (waiting at most the socket's receive time-out) and
+    // classifies it. Failed: a receive error, or a datagram shorter than a
+    // packet head. Holding the read role.
+    ReadOutcome ReadDatagram(SOCKET socket, uint8_t* datagram);
     // Validates and classifies one datagram, holding the read role.
     void Classify(const uint8_t* packet, uint32_t received, uint32_t address, uint16_t port);
     void ClassifyMultiPacket(const uint8_t* packet, bool answersRequest, uint32_t address, uint16_t port);

@@ -38,6 +38,30 @@ bool ReadOnlyFileMapping::Open(const WideString& path) {
     return ok;
 }
 
+WholeFileRead ReadWholeFile(const WideString& path, size_t limit, std::string& text) {
+    int fd = open(Utf16ToUtf8(path).c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return WholeFileRead::Failed;
+    struct stat st {};
+    WholeFileRead result = WholeFileRead::Failed;
+    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+        if (static_cast<uint64_t>(st.st_size) > limit) {
+            result = WholeFileRead::TooLarge;
+        } else {
+            text.resize(static_cast<size_t>(st.st_size));
+            size_t done = 0;
+            ssize_t got = 0;
+            while (done < text.size() && ((got = read(fd, text.data() + done, text.size() - done)) > 0 ||
+                                          (got < 0 && errno == EINTR)))
+                if (got > 0) done += static_cast<size_t>(got);
+            // A file cut short meanwhile is read as it now is.
+            text.resize(done);
+            result = got < 0 ? WholeFileRead::Failed : WholeFileRead::Read;
+        }
+    }
+    close(fd);
+    return result;
+}
+
 bool FileLastWriteLocalTime(const WideString& path, SYSTEMTIME* time, DWORD* error) {
     int fd = open(Utf16ToUtf8(path).c_str(), O_RDONLY | O_CLOEXEC);
     struct stat st {};

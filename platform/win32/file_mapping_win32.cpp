@@ -33,6 +33,34 @@ void ReadOnlyFileMapping::Close() {
     size_ = 0;
 }
 
+WholeFileRead ReadWholeFile(const WideString& path, size_t limit, std::string& text) {
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return WholeFileRead::Failed;
+    LARGE_INTEGER size{};
+    WholeFileRead result = WholeFileRead::Failed;
+    if (GetFileSizeEx(file, &size)) {
+        if (static_cast<uint64_t>(size.QuadPart) > limit) {
+            result = WholeFileRead::TooLarge;
+        } else {
+            text.resize(static_cast<size_t>(size.QuadPart));
+            size_t done = 0;
+            DWORD got = 0;
+            BOOL ok = TRUE;
+            while (done < text.size() &&
+                   (ok = ReadFile(file, text.data() + done, static_cast<DWORD>(text.size() - done), &got,
+                                  nullptr)) &&
+                   got > 0)
+                done += got;
+            // A file cut short meanwhile is read as it now is.
+            text.resize(done);
+            result = ok ? WholeFileRead::Read : WholeFileRead::Failed;
+        }
+    }
+    CloseHandle(file);
+    return result;
+}
+
 bool FileLastWriteLocalTime(const WideString& path, SYSTEMTIME* time, DWORD* error) {
     HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);

@@ -47,6 +47,19 @@ TEST(DeviceProtocol, CrcIsXmodem) {
     const char* digits = "123456789";
     EXPECT_EQ(Crc16Xmodem(reinterpret_cast<const uint8_t*>(digits), 9), 0x31C3);
     EXPECT_EQ(Crc16Xmodem(nullptr, 0), 0);
+    // Eight bytes a step and the tail a byte at a time agree with the CRC
+    // worked out bit by bit, for every split of a packet's length.
+    std::vector<uint8_t> bytes(980);
+    uint32_t state = 12345;
+    for (uint8_t& b : bytes) b = static_cast<uint8_t>((state = state * 1103515245u + 12345u) >> 16);
+    uint16_t bitwise = 0;
+    for (size_t length = 0; length <= bytes.size(); ++length) {
+        ASSERT_EQ(Crc16Xmodem(bytes.data(), length), bitwise) << length << " bytes";
+        if (length == bytes.size()) break;
+        bitwise ^= static_cast<uint16_t>(bytes[length] << 8);
+        for (int bit = 0; bit < 8; ++bit)
+            bitwise = static_cast<uint16_t>(bitwise & 0x8000 ? bitwise << 1 ^ 0x1021 : bitwise << 1);
+    }
 }
 
 TEST(DeviceProtocol, HeadOnlyPacketIsStampedWithItsCrcFieldZero) {

@@ -331,6 +331,17 @@ TEST_F(MainDevice, ProgramDownloadSendsEveryBlockAndClosesWithTheEntry) {
     record = bench.Model().Record();
     ASSERT_EQ(record.program.size(), 2u);
     EXPECT_EQ(record.program[0].words, AsBytes(other));
+    // A text longer than any image needs (spacing between its words) is
+    // read in place; twice, so that nothing of it is kept.
+    std::string padded = ProgramText(0x00012345, {{0x8000, first}, {0x00019000, second}});
+    padded.insert(padded.find("0x0100"), std::string(3u << 20, ' '));
+    WriteFile("prog.txt", padded);
+    for (int pass = 0; pass < 2; ++pass) {
+        ASSERT_EQ(device.SendDspAPPFile(Utf8ToUtf16(path.string()).c_str()), S_OK);
+        record = bench.Model().Record();
+        ASSERT_EQ(record.program.size(), 2u);
+        EXPECT_EQ(record.program[0].words, AsBytes(first));
+    }
 }
 
 TEST_F(MainDevice, BadProgramFilesAreRefusedWithTheirLogLines) {
