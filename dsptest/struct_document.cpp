@@ -113,7 +113,7 @@ DocumentReader::DocumentReader(IGenericDataNode* root, const WCHAR* structName) 
 
 const VARIANT* DocumentReader::Value(const WCHAR* key) const {
     if (path_.empty()) return nullptr;
-    const TreeNode* node = ResolvePath(*path_.back(), WideStringView(key));
+    const TreeNode* node = FindChild(*path_.back(), WideStringView(key));
     return node ? &node->value : nullptr;
 }
 
@@ -157,7 +157,7 @@ void DocumentReader::Text(const WCHAR* key, WCHAR* text, uint32_t capacity) {
 
 bool DocumentReader::Step(WideStringView name) {
     if (path_.empty()) return false;
-    TreeNode* child = ResolvePath(*path_.back(), name);
+    TreeNode* child = FindChild(*path_.back(), name);
     if (!child) return false;
     path_.push_back(child);
     return true;
@@ -175,7 +175,7 @@ bool DocumentReader::EnterIndex(uint32_t index) {
 }
 
 bool DocumentReader::Has(const WCHAR* key) {
-    return !path_.empty() && ResolvePath(*path_.back(), WideStringView(key)) != nullptr;
+    return !path_.empty() && FindChild(*path_.back(), WideStringView(key)) != nullptr;
 }
 
 void DocumentReader::Leave() { path_.pop_back(); }
