@@ -4,6 +4,7 @@
 #include "text.h"
 #include "thread.h"
 #include "waitable.h"
+#include "whole_file.h"
 
 #include <cerrno>
 #include <cstdint>
@@ -43,21 +44,14 @@ WholeFileRead ReadWholeFile(const WideString& path, size_t limit, std::string& t
     if (fd < 0) return WholeFileRead::Failed;
     struct stat st {};
     WholeFileRead result = WholeFileRead::Failed;
-    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
-        if (static_cast<uint64_t>(st.st_size) > limit) {
-            result = WholeFileRead::TooLarge;
-        } else {
-            text.resize(static_cast<size_t>(st.st_size));
-            size_t done = 0;
-            ssize_t got = 0;
-            while (done < text.size() && ((got = read(fd, text.data() + done, text.size() - done)) > 0 ||
-                                          (got < 0 && errno == EINTR)))
-                if (got > 0) done += static_cast<size_t>(got);
-            // A file cut short meanwhile is read as it now is.
-            text.resize(done);
-            result = got < 0 ? WholeFileRead::Failed : WholeFileRead::Read;
-        }
-    }
+    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode))
+        result =
+            ReadWholeFileWith(static_cast<uint64_t>(st.st_size), limit, text, [fd](char* into, size_t count) {
+                ssize_t got;
+                do got = read(fd, into, count);
+                while (got < 0 && errno == EINTR);
+                return static_cast<int64_t>(got);
+            });
     close(fd);
     return result;
 }

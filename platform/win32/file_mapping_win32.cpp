@@ -1,5 +1,6 @@
 // File views and named blocks through CreateFileMapping and MapViewOfFile.
 #include "file_mapping.h"
+#include "whole_file.h"
 
 #include <windows.h>
 
@@ -39,24 +40,13 @@ WholeFileRead ReadWholeFile(const WideString& path, size_t limit, std::string& t
     if (file == INVALID_HANDLE_VALUE) return WholeFileRead::Failed;
     LARGE_INTEGER size{};
     WholeFileRead result = WholeFileRead::Failed;
-    if (GetFileSizeEx(file, &size)) {
-        if (static_cast<uint64_t>(size.QuadPart) > limit) {
-            result = WholeFileRead::TooLarge;
-        } else {
-            text.resize(static_cast<size_t>(size.QuadPart));
-            size_t done = 0;
-            DWORD got = 0;
-            BOOL ok = TRUE;
-            while (done < text.size() &&
-                   (ok = ReadFile(file, text.data() + done, static_cast<DWORD>(text.size() - done), &got,
-                                  nullptr)) &&
-                   got > 0)
-                done += got;
-            // A file cut short meanwhile is read as it now is.
-            text.resize(done);
-            result = ok ? WholeFileRead::Read : WholeFileRead::Failed;
-        }
-    }
+    if (GetFileSizeEx(file, &size))
+        result = ReadWholeFileWith(
+            static_cast<uint64_t>(size.QuadPart), limit, text, [file](char* into, size_t count) {
+                DWORD got = 0;
+                const DWORD asked = count > 0x40000000 ? 0x40000000 : static_cast<DWORD>(count);
+                return ReadFile(file, into, asked, &got, nullptr) ? static_cast<int64_t>(got) : int64_t{-1};
+            });
     CloseHandle(file);
     return result;
 }
