@@ -25,7 +25,9 @@ constexpr DWORD kIdleWaitMs = 20;
 // Datagrams the receive thread reads in one turn before it hands them on and
 // lets a waiting sender in.
 constexpr int kDatagramsPerTurn = 64;
-// Up-message bytes a sender queues before it lets the receive thread catch up.
+// Up-message bytes a sender queues before it lets the receive thread catch
+// up: a flood waits in the socket, as it does while the receive thread
+// hands the queue on, rather than piling up in memory.
 constexpr size_t kQueueLimitBytes = 1u << 20;
 // A sender waits for its answer in recvfrom itself (one call, where a wait
 // and then a read would be two), which gives up after this long so that the
@@ -35,7 +37,9 @@ constexpr DWORD kReadSliceMs = 10;
 
 } // namespace
 
-CVarelDeviceComm::CVarelDeviceComm() { InitializeCriticalSection(&lock_); }
+CVarelDeviceComm::CVarelDeviceComm() : queueLimitBytes_(kQueueLimitBytes) {
+    InitializeCriticalSection(&lock_);
+}
 
 CVarelDeviceComm::~CVarelDeviceComm() {
     CVarelDeviceComm::Close();
@@ -219,13 +223,11 @@ HRESULT CVarelDeviceComm::ReadUntilAnswered(SOCKET s, DWORD timeoutMs) {
         if (spent >= timeoutMs) return VTS_E_TIMEOUT;
         const DWORD left = timeoutMs - spent;
         {
-            // A flood of up-messages waits in the socket, as it does while
-            // the receive thread hands them on, rather than piling up here.
             std::unique_lock<std::mutex> lock(queueLock_);
-            if (queue_.bytes.size() >= kQueueLimitBytes) {
+            if (queue_.bytes.size() >= queueLimitBytes_) {
                 SetEvent(wakeEvent_);
                 queueDrained_.wait_for(lock, std::chrono::milliseconds(left),
-                                       [&] { return queue_.bytes.size() < kQueueLimitBytes || stop_; });
+                                       [&] { return queue_.bytes.size() < queueLimitBytes_ || stop_; });
                 continue;
             }
         }

@@ -84,6 +84,9 @@ protected:
     // Validates, classifies and delivers one datagram of received bytes (at
     // least 16) on the calling thread, as if it had come in on the socket.
     void Dispatch(const uint8_t* packet, uint32_t received, uint32_t address, uint16_t port);
+    // The up-message bytes a reading sender queues before it waits for the
+    // receive thread to hand them on (1 MiB); set before Open.
+    void SetUpQueueLimit(size_t bytes) { queueLimitBytes_ = bytes; }
 
 private:
     // An up-message waiting in the queue: its bytes are at offset in the
@@ -149,6 +152,7 @@ private:
     std::mutex queueLock_;
     std::condition_variable queueDrained_;
     UpQueue queue_; // under queueLock_
+    size_t queueLimitBytes_;
     // Up-messages queued and handed on since Open; written under queueLock_.
     uint64_t queuedCount_ = 0;
     std::atomic<uint64_t> deliveredCount_{0};

@@ -46,6 +46,20 @@ public:
         return delivered_;
     }
     sockaddr_in Self() const { return Ipv4Endpoint("192.168.253.1", LocalPort()); }
+    using CVarelDeviceComm::SetUpQueueLimit;
+    // The handler keeps the receive thread until Release, once it has
+    // recorded the next up-message.
+    void Hold() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        held_ = true;
+    }
+    void Release() {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            held_ = false;
+        }
+        arrived_.notify_all();
+    }
 
 protected:
     void OnLinkAnswer(uint32_t, uint16_t, const uint8_t* data, uint32_t length) override {
@@ -53,6 +67,8 @@ protected:
     }
     void OnUpMessage(uint32_t, uint16_t, uint16_t msgId, const uint8_t* data, uint32_t length) override {
         Record({false, msgId, Bytes(data, data + length)});
+        std::unique_lock<std::mutex> lock(mutex_);
+        arrived_.wait(lock, [&] { return !held_; });
     }
 
 private:
@@ -66,6 +82,7 @@ private:
     std::mutex mutex_;
     std::condition_variable arrived_;
     std::vector<Delivered> delivered_;
+    bool held_ = false;
 };
 
 Bytes Pattern(size_t length) {
@@ -347,6 +364,48 @@ TEST_F(DeviceTransport, UpMessagesReadByAWaitingSenderReachTheHandlerInOrder) {
         EXPECT_EQ(messages[i].payload, Bytes{i});
         EXPECT_NE(messages[i].thread, call.thread) << "handed on by the receive thread";
     }
+}
+
+// A sender that has read as many up-message bytes as the queue takes, while
+// the receive thread is kept by a handler, leaves the rest in the socket and
+// reads on once the queue has been handed on: nothing lost, the order kept.
+TEST_F(DeviceTransport, ASenderWithAFullQueueWaitsForTheReceiveThread) {
+    comm.Close();
+    comm.SetUpQueueLimit(16384);
+    ASSERT_EQ(comm.Open(0), S_OK);
+    comm.Hold();
+    Push(DEVMSG_TEST_RESULT, {0});
+    ASSERT_TRUE(comm.WaitDelivered(1));
+    tester.Faults().DelayAnswers(DEVMSG_BOUT, 100);
+    struct Call {
+        RecordingComm* comm;
+        sockaddr_in to;
+        Bytes* outputs;
+        HRESULT result = E_FAIL;
+    } call{&comm, to, &outputs};
+    HANDLE sender = CreateThread(
+        nullptr, 0,
+        [](LPVOID p) -> DWORD {
+            auto* c = static_cast<Call*>(p);
+            c->result = c->comm->SendDevMessage(0, DEVMSG_BOUT, c->outputs->data(), 32, c->to, 3000);
+            return 0;
+        },
+        &call, 0, nullptr);
+    ASSERT_TRUE(WaitSent(1, 3000));
+    Bytes big(900);
+    for (uint8_t i = 1; i <= 30; ++i) {
+        big[0] = i;
+        Push(DEVMSG_TEST_RESULT, big); // 27 KB in all
+    }
+    EXPECT_EQ(WaitForSingleObject(sender, 300), static_cast<DWORD>(WAIT_TIMEOUT));
+    comm.Release();
+    ASSERT_EQ(WaitForSingleObject(sender, 5000), WAIT_OBJECT_0);
+    CloseHandle(sender);
+    EXPECT_EQ(call.result, S_OK);
+    EXPECT_EQ(Sent().size(), 1u) << "answered the first time, well within its time-out";
+    auto messages = comm.Messages();
+    ASSERT_EQ(messages.size(), 31u);
+    for (uint8_t i = 1; i <= 30; ++i) EXPECT_EQ(messages[i].payload[0], i);
 }
 
 TEST_F(DeviceTransport, CloseReleasesAWaitingSenderAtOnce) {
