@@ -343,11 +343,14 @@ void CVarelDeviceComm::ReceiveLoop(SOCKET s) {
             std::unique_lock<std::mutex> role(readRole_, std::try_to_lock);
             // Not taken: a sender reads, and what is there is its to read.
             if (!role) continue;
-            for (int n = 0; n < kDatagramsPerTurn && !stop_ && WaitForDatagram(s, 0); ++n)
-                if (ReadDatagram(s, datagram) != ReadOutcome::Read) {
-                    failed = true;
-                    break;
-                }
+            for (int n = 0; n < kDatagramsPerTurn && !stop_ && WaitForDatagram(s, 0); ++n) {
+                const ReadOutcome outcome = ReadDatagram(s, datagram);
+                if (outcome == ReadOutcome::Read) continue;
+                // Timed out: what the look saw was gone (a datagram the
+                // system dropped on reading it), which is no error.
+                failed = outcome == ReadOutcome::Failed;
+                break;
+            }
         }
         if (!failed || stop_) continue;
         int error = WSAGetLastError();
