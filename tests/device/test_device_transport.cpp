@@ -125,6 +125,32 @@ protected:
         ASSERT_TRUE(tester.Push(msgId, payload, options));
     }
     void SendRaw(const Bytes& datagram) { ASSERT_TRUE(tester.SendRaw(datagram, comm.Self())); }
+    // A request sent from a thread of its own while the test goes on.
+    struct Request {
+        uint16_t msgId;
+        Bytes payload;
+        DWORD timeoutMs;
+        HRESULT result = E_FAIL;
+        DWORD thread = 0; // the sending thread's id
+        RecordingComm* comm = nullptr;
+        sockaddr_in to{};
+    };
+    // Starts sending request; the sending thread's handle.
+    HANDLE SendFromThread(Request& request) {
+        request.comm = &comm;
+        request.to = to;
+        return CreateThread(
+            nullptr, 0,
+            [](LPVOID p) -> DWORD {
+                auto* r = static_cast<Request*>(p);
+                r->thread = GetCurrentThreadId();
+                r->result =
+                    r->comm->SendDevMessage(0, r->msgId, r->payload.data(),
+                                            static_cast<uint32_t>(r->payload.size()), r->to, r->timeoutMs);
+                return 0;
+            },
+            &request, 0, nullptr);
+    }
 
     sim::TesterSimulator bench;
     sim::SimDevice& tester = bench.Tester();
@@ -334,22 +360,8 @@ TEST_F(DeviceTransport, ShortDatagramIsAReceiveErrorAndTheThreadGoesOn) {
 TEST_F(DeviceTransport, UpMessagesReadByAWaitingSenderReachTheHandlerInOrder) {
     tester.Faults().DelayAnswers(DEVMSG_BOUT, 200);
     tester.On(DEVMSG_BOUT, [](const sim::Request&) { return sim::Reply{0, {9}, {}}; });
-    struct Call {
-        RecordingComm* comm;
-        sockaddr_in to;
-        Bytes* outputs;
-        HRESULT result = E_FAIL;
-        DWORD thread = 0;
-    } call{&comm, to, &outputs};
-    HANDLE sender = CreateThread(
-        nullptr, 0,
-        [](LPVOID p) -> DWORD {
-            auto* c = static_cast<Call*>(p);
-            c->thread = GetCurrentThreadId();
-            c->result = c->comm->SendDevMessage(0, DEVMSG_BOUT, c->outputs->data(), 32, c->to, 3000);
-            return 0;
-        },
-        &call, 0, nullptr);
+    Request call{DEVMSG_BOUT, outputs, 3000};
+    HANDLE sender = SendFromThread(call);
     ASSERT_TRUE(WaitSent(1, 3000));
     for (uint8_t i = 0; i < 5; ++i) Push(DEVMSG_TEST_RESULT, {i});
     ASSERT_EQ(WaitForSingleObject(sender, 5000), WAIT_OBJECT_0);
@@ -377,20 +389,8 @@ TEST_F(DeviceTransport, ASenderWithAFullQueueWaitsForTheReceiveThread) {
     Push(DEVMSG_TEST_RESULT, {0});
     ASSERT_TRUE(comm.WaitDelivered(1));
     tester.Faults().DelayAnswers(DEVMSG_BOUT, 100);
-    struct Call {
-        RecordingComm* comm;
-        sockaddr_in to;
-        Bytes* outputs;
-        HRESULT result = E_FAIL;
-    } call{&comm, to, &outputs};
-    HANDLE sender = CreateThread(
-        nullptr, 0,
-        [](LPVOID p) -> DWORD {
-            auto* c = static_cast<Call*>(p);
-            c->result = c->comm->SendDevMessage(0, DEVMSG_BOUT, c->outputs->data(), 32, c->to, 3000);
-            return 0;
-        },
-        &call, 0, nullptr);
+    Request call{DEVMSG_BOUT, outputs, 3000};
+    HANDLE sender = SendFromThread(call);
     ASSERT_TRUE(WaitSent(1, 3000));
     Bytes big(900);
     for (uint8_t i = 1; i <= 30; ++i) {
@@ -410,19 +410,8 @@ TEST_F(DeviceTransport, ASenderWithAFullQueueWaitsForTheReceiveThread) {
 
 TEST_F(DeviceTransport, CloseReleasesAWaitingSenderAtOnce) {
     tester.Faults().DropAnswers(DEVMSG_TEST_START, 2);
-    struct Call {
-        RecordingComm* comm;
-        sockaddr_in to;
-        HRESULT result = E_FAIL;
-    } call{&comm, to};
-    HANDLE sender = CreateThread(
-        nullptr, 0,
-        [](LPVOID p) -> DWORD {
-            auto* c = static_cast<Call*>(p);
-            c->result = c->comm->SendDevMessage(0, DEVMSG_TEST_START, nullptr, 0, c->to, 10000);
-            return 0;
-        },
-        &call, 0, nullptr);
+    Request call{DEVMSG_TEST_START, {}, 10000};
+    HANDLE sender = SendFromThread(call);
     ASSERT_TRUE(WaitSent(1, 3000));
     EXPECT_EQ(comm.Close(), S_OK);
     ASSERT_EQ(WaitForSingleObject(sender, 3000), WAIT_OBJECT_0);
