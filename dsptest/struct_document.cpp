@@ -10,7 +10,8 @@ namespace {
 
 constexpr uint32_t kIndexNames = 64;
 
-// "0" .. "63" as BSTRs, made once: arrays are walked element by element.
+// "0" .. "63" as BSTRs, made once: arrays (of 51 elements at most) are
+// written and read element by element.
 BSTR IndexName(uint32_t index) {
     static const std::vector<BStr> names = [] {
         std::vector<BStr> made;
@@ -165,14 +166,7 @@ bool DocumentReader::Step(WideStringView name) {
 
 bool DocumentReader::Enter(const WCHAR* key) { return Step(WideStringView(key)); }
 
-bool DocumentReader::EnterIndex(uint32_t index) {
-    WCHAR name[10];
-    WCHAR* const end = name + 10;
-    WCHAR* first = end;
-    do *--first = static_cast<WCHAR>(OLESTR('0') + index % 10);
-    while (index /= 10);
-    return Step(WideStringView(first, static_cast<size_t>(end - first)));
-}
+bool DocumentReader::EnterIndex(uint32_t index) { return Step(BstrView(IndexName(index))); }
 
 bool DocumentReader::Has(const WCHAR* key) {
     return !path_.empty() && FindChild(*path_.back(), WideStringView(key)) != nullptr;
