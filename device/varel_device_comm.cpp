@@ -200,6 +200,7 @@ HRESULT CVarelDeviceComm::Transmit(const uint8_t* bytes, uint32_t length, const 
 
 HRESULT CVarelDeviceComm::TransmitAndRead(const uint8_t* bytes, uint32_t length, const sockaddr_in& to,
                                           DWORD timeoutMs) {
+    if (timeoutMs == 0) return Transmit(bytes, length, to, nullptr);
     answered_ = false;
     SOCKET s;
     HRESULT hr = Transmit(bytes, length, to, &s);
@@ -210,8 +211,8 @@ HRESULT CVarelDeviceComm::TransmitAndRead(const uint8_t* bytes, uint32_t length,
 
 HRESULT CVarelDeviceComm::SendDatagram(const uint8_t* bytes, uint32_t length, DWORD timeoutMs,
                                        const sockaddr_in& to) {
-    if (timeoutMs == 0) return Transmit(bytes, length, to, nullptr);
-    SenderRole role(*this);
+    std::optional<SenderRole> role;
+    if (timeoutMs) role.emplace(*this);
     return TransmitAndRead(bytes, length, to, timeoutMs);
 }
 
@@ -252,15 +253,11 @@ HRESULT CVarelDeviceComm::SendMsgToDev(uint8_t* packet, const sockaddr_in& to, D
     answerStatus_ = 0;
     DWORD sentAt = GetTickCount();
     StampPacketCrc(packet);
-    auto once = [&] {
-        return timeoutMs ? TransmitAndRead(packet, head.totalLength, to, timeoutMs)
-                         : Transmit(packet, head.totalLength, to, nullptr);
-    };
-    HRESULT hr = once();
+    HRESULT hr = TransmitAndRead(packet, head.totalLength, to, timeoutMs);
     if (hr == VTS_E_TIMEOUT) {
         DebugPrintf("VarelDeviceTarget >>when %d SendMsgToDev(0x%04X) time out\n ", static_cast<int>(sentAt),
                     head.msgId);
-        hr = once();
+        hr = TransmitAndRead(packet, head.totalLength, to, timeoutMs);
     }
     if (uint32_t status = answerStatus_.load()) hr = StatusToResult(static_cast<uint16_t>(status));
     if (hr != S_OK)

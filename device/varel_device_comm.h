@@ -106,7 +106,8 @@ private:
 
     // Sends one datagram without waiting; used, when given, gets the socket.
     HRESULT Transmit(const uint8_t* bytes, uint32_t length, const sockaddr_in& to, SOCKET* used);
-    // Sends one datagram and reads until it is answered; holding the read role.
+    // Sends one datagram; with a time-out, then reads until it is answered,
+    // holding the read role.
     HRESULT TransmitAndRead(const uint8_t* bytes, uint32_t length, const sockaddr_in& to, DWORD timeoutMs);
     static DWORD WINAPI MsgRecvThread(LPVOID self);
     void ReceiveLoop(SOCKET socket);
