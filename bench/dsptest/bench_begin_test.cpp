@@ -27,8 +27,12 @@
 namespace {
 
 constexpr int kPasses = 50;
-constexpr const WCHAR* kLink =
-    OLESTR("PC-IP:192.168.253.1;PC-PORT:3000;DEV-IP:192.168.253.231;DEV-PORT:2001");
+// Links the library to the tester at port on the tester's address.
+HRESULT LinkTo(uint16_t port) {
+    BStr link(Utf8ToUtf16("PC-IP:192.168.253.1;PC-PORT:3000;DEV-IP:" + std::string(sim::kTesterAddress) +
+                          ";DEV-PORT:" + std::to_string(port)));
+    return VTS_LinkDevice(link.Get());
+}
 
 // One BeginTest; the test it starts is stopped before the next.
 double BeginTest(IGenericData* document) {
@@ -84,7 +88,7 @@ const BenchCase kCases[] = {
 // meet the same peer.
 int Measure(sim::TesterSimulator& bench, const BenchCase& test) {
     bench.Traffic().Clear();
-    if (VTS_LinkDevice(kLink) != S_OK) return Fail("no link to the bench");
+    if (LinkTo(sim::kTesterPort) != S_OK) return Fail("no link to the bench");
     if (VTS_ActiveTest(test.progId) != S_OK) return Fail("VTS_ActiveTest failed");
     ComPtr<IGenericData> document;
     CoCreateInstance(CLSID_GenericData, nullptr, CLSCTX_INPROC_SERVER, IID_IGenericData, document.PutVoid());
@@ -107,9 +111,7 @@ int Measure(sim::TesterSimulator& bench, const BenchCase& test) {
     std::vector<bench::RoundTrip> book = bench::RoundTripsOf(tester), trips = bench::RoundTripsOf(begin);
     book.insert(book.end(), trips.begin(), trips.end());
     bench::StopAndWaitFloor floor(std::move(trips), book);
-    BStr link(Utf8ToUtf16("PC-IP:192.168.253.1;PC-PORT:3000;DEV-IP:192.168.253.231;DEV-PORT:" +
-                          std::to_string(floor.Port())));
-    if (VTS_LinkDevice(link.Get()) != S_OK) return Fail("no link to the floor's socket");
+    if (LinkTo(floor.Port()) != S_OK) return Fail("no link to the floor's socket");
     bench::FastestFloor best;
     for (int pass = 0; pass < kPasses; ++pass) best.Add(floor.Replay(), BeginTest(document.Get()));
     if (best.Failed()) return Fail("a round trip failed");
